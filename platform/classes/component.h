@@ -73,6 +73,10 @@ public:
     virtual void GetChildren(const TGetChildProc& Proc, TComponent* Root);
     virtual TComponent* GetChildOwner();
     virtual TComponent* GetChildParent();
+    // Controls have a parent besides their owner; the reader sets it from the nesting.
+    virtual bool HasParent() const;
+    virtual TComponent* GetParentComponent() const;
+    virtual void SetParentComponent(TComponent* Value);
 
     // Loading protocol: the reader (or a test) sets csLoading, assigns properties, then calls
     // Loaded on each component once the whole tree is read.
@@ -98,7 +102,6 @@ protected:
 private:
     void Insert(TComponent* c);
     void Remove(TComponent* c);
-    void SendNotification(TComponent* AComponent, TOperation Operation);
 
     TComponent* owner_ = nullptr;
     std::vector<TComponent*> components_;
