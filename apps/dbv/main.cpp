@@ -1,0 +1,371 @@
+// dbv: create, fill, inspect and maintain dBase tables from the command line.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bde/cursor.h"
+#include "bde/dbftable.h"
+#include "csv.h"
+
+using namespace bde;
+
+namespace {
+
+const char* kUsage =
+    "usage: dbv COMMAND TABLE [ARGS]\n"
+    "  create TABLE NAME:TYPE[:LEN[:DEC]]... [--level 3|4] [--codepage N]\n"
+    "  import-csv TABLE FILE\n"
+    "  export-csv TABLE [--deleted]\n"
+    "  info TABLE\n"
+    "  count TABLE [--deleted]\n"
+    "  delete TABLE --recno N\n"
+    "  undelete TABLE --recno N\n"
+    "  pack TABLE\n"
+    "  zap TABLE\n";
+
+struct TUsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Command-line words split into positional arguments and --options (with their values).
+struct TArgs {
+    std::vector<std::string> Positional;
+    std::map<std::string, std::string> Options;
+    bool Has(const std::string& o) const { return Options.count(o) != 0; }
+};
+
+TArgs ParseArgs(int argc, char** argv, int from, const std::vector<std::string>& valued,
+                const std::vector<std::string>& flags) {
+    TArgs a;
+    for (int i = from; i < argc; ++i) {
+        std::string w = argv[i];
+        if (w.size() > 2 && w.compare(0, 2, "--") == 0) {
+            bool isValued = false, isFlag = false;
+            for (auto& v : valued) isValued = isValued || v == w;
+            for (auto& f : flags) isFlag = isFlag || f == w;
+            if (isValued) {
+                if (i + 1 >= argc) throw TUsageError("option " + w + " needs a value");
+                a.Options[w] = argv[++i];
+            } else if (isFlag) {
+                a.Options[w] = "";
+            } else {
+                throw TUsageError("unknown option " + w);
+            }
+        } else {
+            a.Positional.push_back(w);
+        }
+    }
+    return a;
+}
+
+// Options that need filter expressions or indexes, which this build does not have yet: they
+// are recognised so that a user learns exactly what is missing.
+void RejectUnsupported(const TArgs& a) {
+    if (a.Has("--filter"))
+        throw std::runtime_error("--filter needs filter expressions, which this version of dbv does not support yet");
+    if (a.Has("--order"))
+        throw std::runtime_error("--order needs indexes, which this version of dbv does not support yet");
+}
+
+std::string TablePath(const std::string& name) {
+    size_t slash = name.find_last_of('/');
+    size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return name + ".dbf";
+    return name;
+}
+
+// A progress bar on standard error when it is a terminal; silent otherwise.
+class TProgressBar {
+public:
+    explicit TProgressBar(std::string label) : label_(std::move(label)), tty_(::isatty(2) != 0) {}
+    ~TProgressBar() { Done(); }
+    bool Update(int percent) {
+        if (!tty_ || percent == last_) return true;
+        last_ = percent;
+        int width = 30, filled = percent * width / 100;
+        std::fprintf(stderr, "\r%s [%.*s%*s] %3d%%", label_.c_str(), filled,
+                     "##############################", width - filled, "", percent);
+        std::fflush(stderr);
+        shown_ = true;
+        return true;
+    }
+    void Done() {
+        if (shown_) std::fprintf(stderr, "\r%*s\r", int(label_.size()) + 40, "");
+        shown_ = false;
+    }
+
+private:
+    std::string label_;
+    bool tty_;
+    bool shown_ = false;
+    int last_ = -1;
+};
+
+int ParseRecNo(const TArgs& a) {
+    if (!a.Has("--recno")) throw TUsageError("--recno N is required");
+    const std::string& v = a.Options.at("--recno");
+    char* end = nullptr;
+    long n = std::strtol(v.c_str(), &end, 10);
+    if (v.empty() || *end != '\0' || n < 1) throw std::runtime_error("invalid record number '" + v + "'");
+    return int(n);
+}
+
+TFieldDef ParseFieldSpec(const std::string& spec) {
+    std::vector<std::string> parts;
+    std::stringstream ss(spec);
+    std::string p;
+    while (std::getline(ss, p, ':')) parts.push_back(p);
+    if (parts.size() < 2 || parts.size() > 4 || parts[1].size() != 1)
+        throw std::runtime_error("invalid field '" + spec + "' (expected NAME:TYPE[:LEN[:DEC]])");
+    TFieldDef d;
+    d.Name = parts[0];
+    d.Type = parts[1][0];
+    auto num = [&](const std::string& s) {
+        char* end = nullptr;
+        long v = std::strtol(s.c_str(), &end, 10);
+        if (s.empty() || *end || v < 0 || v > 65535) throw std::runtime_error("invalid number in field '" + spec + "'");
+        return int(v);
+    };
+    if (parts.size() > 2) d.Length = num(parts[2]);
+    if (parts.size() > 3) d.Decimals = num(parts[3]);
+    char t = char(std::toupper((unsigned char)d.Type));
+    if ((t == 'C' || t == 'N' || t == 'F') && parts.size() < 3)
+        throw std::runtime_error("field '" + spec + "' needs a length");
+    return d;
+}
+
+int CmdCreate(const TArgs& a) {
+    if (a.Positional.size() < 2) throw TUsageError("create needs a table and at least one field");
+    TCreateOptions o;
+    if (a.Has("--level")) {
+        const std::string& l = a.Options.at("--level");
+        if (l != "3" && l != "4") throw std::runtime_error("--level must be 3 or 4");
+        o.Level = l[0] - '0';
+    }
+    if (a.Has("--codepage")) o.CodePage = std::atoi(a.Options.at("--codepage").c_str());
+    std::vector<TFieldDef> fields;
+    for (size_t i = 1; i < a.Positional.size(); ++i) fields.push_back(ParseFieldSpec(a.Positional[i]));
+    TDbfTable::Create(TablePath(a.Positional[0]), fields, o);
+    return 0;
+}
+
+std::string ReadWholeFile(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + name + ": " + std::strerror(errno));
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+int CmdImport(const TArgs& a) {
+    if (a.Positional.size() != 2) throw TUsageError("import-csv needs a table and a CSV file");
+    const std::string& csvName = a.Positional[1];
+    std::vector<dbvtool::TCsvRow> rows;
+    try {
+        rows = dbvtool::ParseCsv(ReadWholeFile(csvName));
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error(csvName + ": " + e.what());
+    }
+    auto table = TDbfTable::Open(a.Positional[0]);
+    if (rows.empty()) throw std::runtime_error(csvName + ": no header row");
+    std::vector<int> map;
+    for (const std::string& name : rows[0].Cells) {
+        int f = table->FieldIndex(name);
+        if (f < 0) throw std::runtime_error(csvName + ": column '" + name + "' is not a field of the table");
+        for (int m : map)
+            if (m == f) throw std::runtime_error(csvName + ": column '" + name + "' appears twice");
+        map.push_back(f);
+    }
+    // Every row is checked before the first is written, so a bad row leaves the table unchanged.
+    std::vector<TRecord> records;
+    records.reserve(rows.size() - 1);
+    for (size_t r = 1; r < rows.size(); ++r) {
+        const auto& row = rows[r];
+        if (row.Cells.size() == 1 && row.Cells[0].empty()) continue;  // blank line
+        if (row.Cells.size() != map.size())
+            throw std::runtime_error(csvName + ": line " + std::to_string(row.Line) + ": " +
+                                     std::to_string(row.Cells.size()) + " values, expected " + std::to_string(map.size()));
+        TRecord rec(table);
+        for (size_t c = 0; c < map.size(); ++c) {
+            try {
+                rec.SetText(map[c], row.Cells[c]);
+            } catch (const std::exception& e) {
+                throw std::runtime_error(csvName + ": line " + std::to_string(row.Line) + ": " + e.what());
+            }
+        }
+        records.push_back(std::move(rec));
+    }
+    TProgressBar bar("Importing");
+    for (size_t i = 0; i < records.size(); ++i) {
+        table->Post(records[i]);
+        bar.Update(int((i + 1) * 100 / records.size()));
+    }
+    bar.Done();
+    return 0;
+}
+
+int CmdExport(const TArgs& a) {
+    RejectUnsupported(a);
+    if (a.Positional.size() != 1) throw TUsageError("export-csv needs a table");
+    auto table = TDbfTable::Open(a.Positional[0], {.ReadOnly = true});
+    TCursor cur(table);
+    cur.SetShowDeleted(a.Has("--deleted"));
+    std::vector<int> cols;
+    std::string out;
+    for (int f = 0; f < table->FieldCount(); ++f) {
+        if (table->Fields()[size_t(f)].Hidden) continue;
+        if (!cols.empty()) out += ',';
+        out += dbvtool::CsvCell(table->Fields()[size_t(f)].Name);
+        cols.push_back(f);
+    }
+    out += '\n';
+    TRecord rec(table);
+    TProgressBar bar("Exporting");
+    uint32_t total = std::max<uint32_t>(1, cur.RecordCount());
+    cur.SetToBegin();
+    while (cur.Next() == DBIERR_NONE) {
+        cur.GetRecord(rec);
+        for (size_t i = 0; i < cols.size(); ++i) {
+            if (i) out += ',';
+            out += dbvtool::CsvCell(rec.GetText(cols[i]));
+        }
+        out += '\n';
+        if (out.size() > (1 << 16)) {
+            std::fwrite(out.data(), 1, out.size(), stdout);
+            out.clear();
+        }
+        bar.Update(int(uint64_t(cur.RecNo()) * 100 / total));
+    }
+    bar.Done();
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    if (std::fflush(stdout) != 0) throw std::runtime_error("cannot write the output");
+    return 0;
+}
+
+const char* VersionName(uint8_t v) {
+    switch (v) {
+        case 0x03: return "dBase III+/IV without memo";
+        case 0x83: return "dBase III+ with memo";
+        case 0x8B: return "dBase IV with memo";
+        case 0x30: case 0x31: case 0x32: return "FoxPro (Visual)";
+        case 0xF5: return "FoxPro 2 with memo";
+        case 0xFB: return "FoxBASE";
+    }
+    return "unknown";
+}
+
+int CmdInfo(const TArgs& a) {
+    if (a.Positional.size() != 1) throw TUsageError("info needs a table");
+    auto t = TDbfTable::Open(a.Positional[0], {.ReadOnly = true});
+    char v[8];
+    std::snprintf(v, sizeof v, "0x%02X", t->Version());
+    std::printf("Table:       %s\n", t->Path().c_str());
+    std::printf("Version:     %s (%s)\n", v, VersionName(t->Version()));
+    std::printf("Records:     %u\n", t->RecordCount());
+    std::snprintf(v, sizeof v, "0x%02X", t->LanguageByte());
+    std::printf("Code page:   %d (language byte %s)\n", t->CodePage(), v);
+    std::printf("Last update: %04d-%02d-%02d\n", t->LastUpdate().Year, t->LastUpdate().Month, t->LastUpdate().Day);
+    std::printf("Header:      %u bytes, records of %u bytes\n", t->HeaderLength(), t->RecordLength());
+    if (t->Memo()) {
+        const char* kind = t->MemoKind() == TMemoKind::Dbt3 ? "dBase III" : t->MemoKind() == TMemoKind::Dbt4 ? "dBase IV" : "FoxPro";
+        std::printf("Memo file:   %s (%s, blocks of %u bytes)\n", t->MemoPath().c_str(), kind, t->Memo()->BlockSize());
+    }
+    std::string mdx = t->Path().substr(0, t->Path().size() - 4) + ".mdx";
+    if (t->ProductionIndexFlag())
+        std::printf("Indexes:     production index flag set (%s; index files are not read by this version)\n",
+                    access(mdx.c_str(), F_OK) == 0 ? "file present" : "file missing");
+    else
+        std::printf("Indexes:     none\n");
+    for (const std::string& r : t->OpenReport()) std::printf("Repaired:    %s\n", r.c_str());
+    std::printf("Fields:\n");
+    for (const auto& f : t->Fields()) {
+        if (f.Type == 'N' || f.Type == 'F')
+            std::printf("  %-10s %c %3u %u\n", f.Name.c_str(), f.Type, f.Length, f.Decimals);
+        else
+            std::printf("  %-10s %c %3u%s\n", f.Name.c_str(), f.Type, f.Length,
+                        f.Hidden ? " (system)" : f.Kind == TFieldKind::Unsupported ? " (not supported)" : "");
+    }
+    return 0;
+}
+
+int CmdCount(const TArgs& a) {
+    RejectUnsupported(a);
+    if (a.Positional.size() != 1) throw TUsageError("count needs a table");
+    auto t = TDbfTable::Open(a.Positional[0], {.ReadOnly = true});
+    TCursor cur(t);
+    cur.SetShowDeleted(a.Has("--deleted"));
+    std::printf("%u\n", cur.ExactRecordCount());
+    return 0;
+}
+
+int CmdMark(const TArgs& a, bool deleted) {
+    RejectUnsupported(a);
+    if (a.Positional.size() != 1) throw TUsageError(std::string(deleted ? "delete" : "undelete") + " needs a table");
+    int n = ParseRecNo(a);
+    auto t = TDbfTable::Open(a.Positional[0]);
+    if (uint32_t(n) > t->RecordCount())
+        throw std::runtime_error("record " + std::to_string(n) + " does not exist (the table has " +
+                                 std::to_string(t->RecordCount()) + " records)");
+    t->SetDeleted(uint32_t(n), deleted);
+    return 0;
+}
+
+int CmdPack(const TArgs& a) {
+    if (a.Positional.size() != 1) throw TUsageError("pack needs a table");
+    auto t = TDbfTable::Open(a.Positional[0], {.Exclusive = true});
+    TProgressBar bar("Packing");
+    t->Pack([&](int pct, const std::string&) { return bar.Update(pct); });
+    return 0;
+}
+
+int CmdZap(const TArgs& a) {
+    if (a.Positional.size() != 1) throw TUsageError("zap needs a table");
+    auto t = TDbfTable::Open(a.Positional[0], {.Exclusive = true});
+    t->Zap();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    std::string cmd = argv[1];
+    try {
+        if (cmd == "create") return CmdCreate(ParseArgs(argc, argv, 2, {"--level", "--codepage"}, {}));
+        if (cmd == "import-csv") return CmdImport(ParseArgs(argc, argv, 2, {}, {}));
+        if (cmd == "export-csv") return CmdExport(ParseArgs(argc, argv, 2, {"--filter", "--order"}, {"--deleted"}));
+        if (cmd == "info") return CmdInfo(ParseArgs(argc, argv, 2, {}, {}));
+        if (cmd == "count") return CmdCount(ParseArgs(argc, argv, 2, {"--filter"}, {"--deleted"}));
+        if (cmd == "delete") return CmdMark(ParseArgs(argc, argv, 2, {"--recno", "--filter"}, {}), true);
+        if (cmd == "undelete") return CmdMark(ParseArgs(argc, argv, 2, {"--recno", "--filter"}, {}), false);
+        if (cmd == "pack") return CmdPack(ParseArgs(argc, argv, 2, {}, {}));
+        if (cmd == "zap") return CmdZap(ParseArgs(argc, argv, 2, {}, {}));
+        if (cmd == "index" || cmd == "reindex" || cmd == "seek")
+            throw std::runtime_error(cmd + " needs indexes, which this version of dbv does not support yet");
+        if (cmd == "--help" || cmd == "help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        throw TUsageError("unknown command '" + cmd + "'");
+    } catch (const TUsageError& e) {
+        std::fprintf(stderr, "dbv: %s (see 'dbv help')\n", e.what());
+        return 2;
+    } catch (const std::exception& e) {
+        std::string m = e.what();
+        for (char& c : m)
+            if (c == '\n' || c == '\r') c = ' ';
+        std::fprintf(stderr, "dbv: %s\n", m.c_str());
+        return 1;
+    }
+}

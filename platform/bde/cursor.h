@@ -1,0 +1,85 @@
+// A cursor over a dBase table in natural (physical) order: the position is at the beginning
+// crack, on a record, or at the end crack; records are numbered from 1 by their place in the
+// file; deleted records are shown or hidden per cursor. Navigation answers DBIERR_BOF (8705)
+// and DBIERR_EOF (8706) at the ends; other failures raise vcl::EDBEngineError.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "bde/dbftable.h"
+#include "bde/errors.h"
+
+namespace bde {
+
+// A memo value opened for reading in pieces.
+class TBlob {
+public:
+    explicit TBlob(std::string bytes) : bytes_(std::move(bytes)) {}
+    uint32_t Size() const { return uint32_t(bytes_.size()); }
+    // Copies up to length bytes from offset; returns the count (0 at or past the end).
+    uint32_t Read(uint32_t offset, uint32_t length, void* out) const;
+
+private:
+    std::string bytes_;
+};
+
+class TCursor {
+public:
+    explicit TCursor(std::shared_ptr<TDbfTable> table);
+
+    TDbfTable& Table() const { return *table_; }
+    const std::shared_ptr<TDbfTable>& TablePtr() const { return table_; }
+    uint16_t RecordSize() const { return table_->RecordLength(); }
+    // dBase cursors report physical record numbers, not sequence numbers.
+    bool SeqNums() const { return false; }
+
+    bool ShowDeleted() const { return showDeleted_; }
+    void SetShowDeleted(bool show) { showDeleted_ = show; }
+
+    void SetToBegin();
+    void SetToEnd();
+    DBIResult First();
+    DBIResult Last();
+    DBIResult Next();
+    DBIResult Prior();
+    // Moves to physical record n: BOF below 1, EOF past the last record,
+    // DBIERR_KEYORRECDELETED (not moving) for a deleted record the cursor hides.
+    DBIResult SetToRecordNo(uint32_t n);
+    bool Bof() const { return state_ == TState::Bof; }
+    bool Eof() const { return state_ == TState::Eof; }
+    bool OnRecord() const { return state_ == TState::On; }
+    uint32_t RecNo() const { return state_ == TState::On ? cur_ : 0; }
+    uint32_t SeqNo() const { return RecNo(); }
+
+    // Reads the current record; BOF or EOF at a crack.
+    DBIResult GetRecord(TRecord& into);
+    // The count of the header (deleted records included), as dBase cursors report it.
+    uint32_t RecordCount();
+    // The records this cursor shows (reads every deletion mark when deleted ones are hidden).
+    uint32_t ExactRecordCount();
+
+    // Appends the record and stands on it.
+    void Append(TRecord& record);
+    // Writes the record back over the current one.
+    void Modify(TRecord& record);
+    void Delete();
+    void Undelete();
+    // Forgets cached records and rereads the count (changes by other processes).
+    void Refresh() { table_->Refresh(); }
+
+    TBlob OpenBlob(const TRecord& record, int field) const;
+
+private:
+    enum class TState { Bof, On, Eof };
+    bool Visible(uint32_t n);
+    void RequireRecord() const;
+
+    std::shared_ptr<TDbfTable> table_;
+    std::vector<uint8_t> scratch_;
+    TState state_ = TState::Bof;
+    uint32_t cur_ = 0;
+    bool showDeleted_ = false;
+};
+
+}  // namespace bde

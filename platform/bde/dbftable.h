@@ -1,0 +1,198 @@
+// A dBase table file (.DBF) with its memo file: header, field descriptors, raw record I/O,
+// crash-safe appends and updates, sharing locks, pack and zap.
+//
+// Writes: a record is written (with its memos before it), then the header's count. Each write
+// runs under the table's write lock, so writers in several processes never interleave inside a
+// record or the header. Readers do not lock. See docs/decisions.md for the flushing policy.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bde/codepage.h"
+#include "bde/fields.h"
+#include "bde/memofile.h"
+#include "bde/osfile.h"
+
+namespace bde {
+
+// Progress of a long operation: percent 0..100 (below 0 when unknown) and a short message.
+// Returning false asks the operation to stop; it then raises DBIERR_USERABORT with nothing lost.
+using TProgressCallback = std::function<bool(int percent, const std::string& message)>;
+
+struct TCreateOptions {
+    int Level = 4;              // 3 = dBase III+, 4 = dBase IV
+    int CodePage = 1252;        // written as the language byte; 0 = none
+    uint32_t MemoBlockSize = 512;  // dBase IV memo files
+    bool Replace = false;       // replace existing files instead of refusing
+};
+
+struct TOpenOptions {
+    bool ReadOnly = false;
+    bool Exclusive = false;
+    // Code page for tables whose language byte is 0 or unknown.
+    int FallbackCodePage = 1252;
+    // Sync data to stable storage before and after each header update (survives power loss);
+    // off, a posted record survives the death of the process but not of the machine.
+    bool Durable = false;
+};
+
+class TRecord;
+
+class TDbfTable : public std::enable_shared_from_this<TDbfTable> {
+public:
+    static std::shared_ptr<TDbfTable> Open(const std::string& path, const TOpenOptions& options = {});
+    static void Create(const std::string& path, const std::vector<TFieldDef>& fields,
+                       const TCreateOptions& options = {});
+    ~TDbfTable();
+    TDbfTable(const TDbfTable&) = delete;
+    TDbfTable& operator=(const TDbfTable&) = delete;
+
+    // ---- what the header says ----
+    const std::string& Path() const { return path_; }
+    std::string MemoPath() const { return memo_ ? memo_->File().Path() : std::string(); }
+    uint8_t Version() const { return version_; }
+    bool IsFoxPro() const;
+    TDate LastUpdate() const { return lastUpdate_; }
+    uint16_t HeaderLength() const { return headerLength_; }
+    uint16_t RecordLength() const { return recordLength_; }
+    uint8_t LanguageByte() const { return language_; }
+    int CodePage() const { return converter_->CodePage(); }
+    bool ProductionIndexFlag() const { return (tableFlags_ & 0x01) != 0; }
+    const std::vector<TFieldDesc>& Fields() const { return fields_; }
+    int FieldCount() const { return int(fields_.size()); }
+    int FieldIndex(std::string_view name) const;  // ignoring ASCII case; -1 when absent
+    TMemoKind MemoKind() const { return memoKind_; }
+    TMemoFile* Memo() { return memo_.get(); }
+    const TCodePageConverter& Converter() const { return *converter_; }
+    bool ReadOnly() const { return readOnly_; }
+    bool Exclusive() const { return exclusive_; }
+    // Repairs made in this open's view of a damaged file (short last record, count too large).
+    const std::vector<std::string>& OpenReport() const { return report_; }
+
+    // Records in this open's view: the header's count, never more than the file holds.
+    uint32_t RecordCount() const { return count_; }
+    // Rereads the count from the file (other processes may have appended) and drops cached
+    // records. Returns the new count.
+    uint32_t Refresh();
+
+    // ---- raw records (the buffer is RecordLength bytes, the deletion byte first) ----
+    void ReadRecord(uint32_t recNo, uint8_t* buffer);
+    void WriteRecord(uint32_t recNo, const uint8_t* buffer);
+    uint32_t AppendRecord(const uint8_t* buffer);
+    void SetDeleted(uint32_t recNo, bool deleted);
+    bool IsDeleted(uint32_t recNo);
+
+    // ---- records with field values and memos ----
+    // Writes the record's pending memos, then the record: appends a new one (returns its number)
+    // or updates the record it was read from.
+    uint32_t Post(TRecord& record);
+
+    // ---- memos ----
+    std::string ReadMemo(uint32_t block);
+
+    // ---- whole table (exclusive opens only) ----
+    // Writes a new table and memo file without the deleted records and renames them over the
+    // old ones; a crash at any moment leaves the old table or the packed one, complete.
+    void Pack(const TProgressCallback& progress = {});
+    void Zap();
+
+private:
+    TDbfTable() = default;
+    void OpenFiles(const std::string& path, const TOpenOptions& options);
+    void ParseHeader(const std::vector<uint8_t>& head, uint64_t fileSize);
+    void OpenMemo();
+    uint32_t CountOnDisk();
+    void WriteHeaderCount(uint32_t count);
+    void CheckWritable() const;
+    void CheckExclusive(const char* what) const;
+    void WriteLock();
+    void WriteUnlock();
+    uint64_t RecordOffset(uint32_t recNo) const { return headerLength_ + uint64_t(recNo - 1) * recordLength_; }
+    void InvalidateCache() { cacheCount_ = 0; }
+
+    friend class TWriteGuard;
+
+    std::string path_;
+    TOsFile file_;
+    TOpenOptions options_;
+    bool readOnly_ = true;
+    bool exclusive_ = false;
+    bool hasUnsupported_ = false;
+    uint8_t version_ = 0;
+    TDate lastUpdate_;
+    uint32_t count_ = 0;
+    uint16_t headerLength_ = 0;
+    uint16_t recordLength_ = 0;
+    uint8_t tableFlags_ = 0;
+    uint8_t language_ = 0;
+    std::vector<TFieldDesc> fields_;
+    std::vector<std::string> report_;
+    TMemoKind memoKind_ = TMemoKind::None;
+    std::unique_ptr<TMemoFile> memo_;
+    std::unique_ptr<TCodePageConverter> converter_;
+    int lockDepth_ = 0;
+
+    std::vector<uint8_t> cache_;
+    uint32_t cacheFirst_ = 0;
+    uint32_t cacheCount_ = 0;
+};
+
+// A record buffer bound to its table: the raw record (deletion byte first) plus typed access
+// to its fields. Text crosses the API as UTF-8; limits count stored bytes.
+class TRecord {
+public:
+    explicit TRecord(std::shared_ptr<TDbfTable> table);  // a blank new record
+
+    TDbfTable& Table() const { return *table_; }
+    uint8_t* Data() { return bytes_.data(); }
+    const uint8_t* Data() const { return bytes_.data(); }
+    size_t Size() const { return bytes_.size(); }
+    uint32_t RecNo() const { return recNo_; }  // 0 for a record not yet appended
+    bool Deleted() const { return bytes_[0] == '*'; }
+
+    // Reads record recNo of the table into this buffer.
+    void Load(uint32_t recNo);
+    // Makes this a blank new record.
+    void Clear();
+
+    bool IsNull(int field) const;
+    // The value as text: C trimmed on the right, N/F as stored without blanks, D as YYYY-MM-DD,
+    // L as T or F, M the memo text; "" for null.
+    std::string GetText(int field) const;
+    std::optional<double> GetNumber(int field) const;
+    std::optional<TDate> GetDate(int field) const;
+    std::optional<bool> GetLogical(int field) const;
+    std::string GetMemo(int field) const;     // UTF-8
+    std::string GetMemoRaw(int field) const;  // bytes as stored
+    uint32_t MemoBlock(int field) const;      // 0 when the memo is empty
+    std::string GetRaw(int field) const;      // the field's stored bytes
+
+    // Sets a value from text in the conventions GetText produces ("" = null).
+    void SetText(int field, std::string_view utf8);
+    void SetNumber(int field, double value);
+    void SetDate(int field, const TDate& value);
+    void SetLogical(int field, bool value);
+    void SetNull(int field);
+    void SetMemo(int field, std::string_view utf8);
+    void SetMemoRaw(int field, std::string_view bytes);
+
+private:
+    friend class TDbfTable;
+    const TFieldDesc& Field(int field) const;
+    [[noreturn]] void BadValue(int field, const std::string& what) const;
+    void Store(const TFieldDesc& f, std::string_view bytes, bool rightAlign);
+    void SetMemoPointer(const TFieldDesc& f, uint32_t block);
+
+    std::shared_ptr<TDbfTable> table_;
+    std::vector<uint8_t> bytes_;
+    uint32_t recNo_ = 0;
+    std::map<int, std::string> pendingMemos_;  // field -> stored bytes to write on post
+};
+
+}  // namespace bde

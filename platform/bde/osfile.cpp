@@ -1,0 +1,161 @@
+#include "bde/osfile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "bde/errors.h"
+
+namespace bde {
+
+namespace {
+std::string SysText() { return std::strerror(errno); }
+}  // namespace
+
+TOsFile::~TOsFile() { Close(); }
+
+TOsFile::TOsFile(TOsFile&& o) noexcept : fd_(o.fd_), writable_(o.writable_), path_(std::move(o.path_)) {
+    o.fd_ = -1;
+}
+
+TOsFile& TOsFile::operator=(TOsFile&& o) noexcept {
+    if (this != &o) {
+        Close();
+        fd_ = o.fd_;
+        writable_ = o.writable_;
+        path_ = std::move(o.path_);
+        o.fd_ = -1;
+    }
+    return *this;
+}
+
+void TOsFile::Open(const std::string& path, bool writable) {
+    Close();
+    int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) RaiseError(DBIERR_NOSUCHFILE, "File not found: " + path);
+        RaiseError(DBIERR_FILENOACCESS, "Cannot open " + path + ": " + SysText());
+    }
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        RaiseError(DBIERR_FILENOACCESS, "Not a regular file: " + path);
+    }
+    fd_ = fd;
+    writable_ = writable;
+    path_ = path;
+}
+
+void TOsFile::Create(const std::string& path, bool replace) {
+    Close();
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | (replace ? O_TRUNC : O_EXCL), 0644);
+    if (fd < 0) {
+        if (errno == EEXIST) RaiseError(DBIERR_FILEEXISTS, "File already exists: " + path);
+        RaiseError(DBIERR_FILENOACCESS, "Cannot create " + path + ": " + SysText());
+    }
+    fd_ = fd;
+    writable_ = true;
+    path_ = path;
+}
+
+void TOsFile::Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+size_t TOsFile::ReadAt(uint64_t off, void* buf, size_t n) const {
+    size_t done = 0;
+    while (done < n) {
+        ssize_t r = ::pread(fd_, static_cast<char*>(buf) + done, n - done, off_t(off + done));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            RaiseError(DBIERR_READERR, "Read error in " + path_ + ": " + SysText());
+        }
+        if (r == 0) break;
+        done += size_t(r);
+    }
+    return done;
+}
+
+void TOsFile::WriteAt(uint64_t off, const void* buf, size_t n) {
+    size_t done = 0;
+    while (done < n) {
+        ssize_t r = ::pwrite(fd_, static_cast<const char*>(buf) + done, n - done, off_t(off + done));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            RaiseError(DBIERR_WRITEERR, "Write error in " + path_ + ": " + SysText());
+        }
+        done += size_t(r);
+    }
+}
+
+uint64_t TOsFile::Size() const {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) RaiseError(DBIERR_READERR, "Cannot read the size of " + path_);
+    return uint64_t(st.st_size);
+}
+
+void TOsFile::Truncate(uint64_t size) {
+    if (::ftruncate(fd_, off_t(size)) != 0)
+        RaiseError(DBIERR_WRITEERR, "Cannot truncate " + path_ + ": " + SysText());
+}
+
+void TOsFile::Sync() {
+    if (::fdatasync(fd_) != 0) RaiseError(DBIERR_WRITEERR, "Cannot flush " + path_ + ": " + SysText());
+}
+
+bool TOsFile::IsFileAt(const std::string& path) const {
+    struct stat a, b;
+    if (::stat(path.c_str(), &a) != 0 || ::fstat(fd_, &b) != 0) return false;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+static struct flock MakeLock(short type, uint64_t pos) {
+    struct flock fl;
+    std::memset(&fl, 0, sizeof fl);
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = off_t(pos);
+    fl.l_len = 1;
+    return fl;
+}
+
+bool TOsFile::TryLock(uint64_t pos, bool exclusive) {
+    struct flock fl = MakeLock(exclusive ? F_WRLCK : F_RDLCK, pos);
+    if (::fcntl(fd_, F_OFD_SETLK, &fl) == 0) return true;
+    if (errno == EAGAIN || errno == EACCES) return false;
+    RaiseError(DBIERR_LOCKED, "Cannot lock " + path_ + ": " + SysText());
+}
+
+void TOsFile::LockWait(uint64_t pos) {
+    struct flock fl = MakeLock(F_WRLCK, pos);
+    while (::fcntl(fd_, F_OFD_SETLKW, &fl) != 0) {
+        if (errno == EINTR) continue;
+        RaiseError(DBIERR_LOCKED, "Cannot lock " + path_ + ": " + SysText());
+    }
+}
+
+void TOsFile::Unlock(uint64_t pos) {
+    struct flock fl = MakeLock(F_UNLCK, pos);
+    ::fcntl(fd_, F_OFD_SETLK, &fl);
+}
+
+void SyncDirectoryOf(const std::string& path) {
+    std::string dir = path;
+    size_t slash = dir.find_last_of('/');
+    dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : dir.substr(0, slash));
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+void RaiseError(DBIResult code, const std::string& message) {
+    throw vcl::EDBEngineError(code, message);
+}
+
+}  // namespace bde
