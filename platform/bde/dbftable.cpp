@@ -270,7 +270,8 @@ void TDbfTable::ParseHeader(const std::vector<uint8_t>& head, uint64_t fileSize)
         default:
             RaiseError(DBIERR_NOTSUPPORTED, "Table " + path_ + " has the unsupported version byte " + Hex2(version_));
     }
-    lastUpdate_ = {1900 + h[1], h[2], h[3]};
+    // Years since 1900; writers that keep only two digits give values below 80 for 20xx.
+    lastUpdate_ = {h[1] < 80 ? 2000 + h[1] : 1900 + h[1], h[2], h[3]};
     uint32_t count = GetLE32(h + 4);
     headerLength_ = GetLE16(h + 8);
     recordLength_ = GetLE16(h + 10);
