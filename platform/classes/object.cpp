@@ -13,6 +13,18 @@ TClassInfo::TClassInfo(const char* name, const TClassInfo* parent, detail::Facto
                        PropsFn describe)
     : name_(name), parent_(parent), factory_(factory), describe_(describe) {}
 
+TClassInfo::~TClassInfo() {
+    for (TPropInfo* p : own_) delete p;
+}
+
+TPropInfo& TClassInfo::AddOwnProperty() {
+    auto* p = new TPropInfo;
+    p->NameIndex = int(own_.size());
+    p->Owner = this;
+    own_.push_back(p);
+    return *p;
+}
+
 bool TClassInfo::InheritsFrom(const TClassInfo& other) const {
     for (const TClassInfo* c = this; c; c = c->parent_)
         if (c == &other) return true;

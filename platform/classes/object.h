@@ -37,6 +37,7 @@ public:
     TClassInfo(const char* name, const TClassInfo* parent, detail::FactoryFn factory,
                PropsFn describe);
     TClassInfo(const TClassInfo&) = delete;
+    ~TClassInfo();
 
     const char* Name() const { return name_; }
     const TClassInfo* Parent() const { return parent_; }
@@ -50,8 +51,10 @@ public:
     // Published properties, the parent's first; built on first use.
     const std::vector<const TPropInfo*>& Properties() const;
     const TPropInfo* FindProperty(std::string_view name) const;  // ignoring case
-    // Properties declared by this class only (used while describing).
-    std::vector<TPropInfo*>& OwnProperties() { return own_; }
+    // Properties declared by this class only, in declaration order.
+    const std::vector<TPropInfo*>& OwnProperties() const { return own_; }
+    // A new property of this class (used while describing); the class information owns it.
+    TPropInfo& AddOwnProperty();
 
 private:
     const char* name_;

@@ -110,7 +110,9 @@ bool TPropInfo::IsStoredProp(TObject* obj) const {
     switch (Stored) {
         case TStoredRule::Never: return false;
         case TStoredRule::Always: return true;
-        case TStoredRule::Predicate: return StoredFn(obj);
+        case TStoredRule::Predicate:
+            if (!StoredFn(obj)) return false;
+            break;  // and then the default still decides
         case TStoredRule::Default: break;
     }
     switch (Kind) {

@@ -115,7 +115,8 @@ public:
 
     bool IsReadable() const;
     bool IsWritable() const;
-    // The stored rule applied to obj: Never/Always/predicate; by default an ordinal is stored when
+    // The stored rule applied to obj: Never, Always, or a predicate that must hold before the
+    // default rule decides. By default an ordinal is stored when
     // it differs from its default (always with nodefault), a float when non-zero, a string when
     // non-empty, a component reference when set, a sub-object always (its own properties decide).
     bool IsStoredProp(TObject* obj) const;
@@ -250,14 +251,11 @@ public:
 
 private:
     TPropInfo& Add(const char* name, TTypeKind kind, const char* typeName) {
-        auto* p = new TPropInfo;  // lives as long as the class information, i.e. the process
-        p->Name = name;
-        p->Kind = kind;
-        p->TypeName = typeName;
-        p->Owner = &c_;
-        p->NameIndex = int(c_.OwnProperties().size());
-        c_.OwnProperties().push_back(p);
-        return *p;
+        TPropInfo& p = c_.AddOwnProperty();
+        p.Name = name;
+        p.Kind = kind;
+        p.TypeName = typeName;
+        return p;
     }
     template <class G, class S>
     TPropInfo& Ordinal(const char* name, TTypeKind kind, const char* typeName,
