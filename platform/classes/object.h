@@ -68,7 +68,7 @@ private:
 
 // Declares the class identity inside a class body:
 //   class TFoo : public TComponent { DBV_CLASS(TFoo, TComponent) ... };
-// and in one .cpp file (inside the namespace):
+// and in one .cpp file, in the namespace that declares the class:
 //   DBV_IMPLEMENT_CLASS(TFoo)                  -- no published properties of its own
 //   DBV_PUBLISHED(TFoo) { b.Int("Width", &TFoo::GetWidth, &TFoo::SetWidth, 100); ... }
 #define DBV_CLASS(T, P)                                                        \
