@@ -239,10 +239,6 @@ void TDbfTable::OpenFiles(const std::string& requested, const TOpenOptions& opti
     }
     path_ = path;
     readOnly_ = options.ReadOnly;
-    // Left-overs of a pack that died before it committed.
-    if (!readOnly_) {
-        ::unlink((path_ + ".packing").c_str());
-    }
 
     uint8_t first[32];
     uint64_t size = file_.Size();
@@ -259,6 +255,11 @@ void TDbfTable::OpenFiles(const std::string& requested, const TOpenOptions& opti
     converter_ = std::make_unique<TCodePageConverter>(cp ? cp : options.FallbackCodePage);
     OpenMemo();
     if (hasUnsupported_) readOnly_ = true;
+    // Left-overs of a pack that died before it committed (no pack runs: we hold our lock).
+    if (!readOnly_) {
+        ::unlink((path_ + ".packing").c_str());
+        if (memo_) ::unlink((MemoPath() + ".packing").c_str());
+    }
 }
 
 void TDbfTable::ParseHeader(const std::vector<uint8_t>& head, uint64_t fileSize) {
