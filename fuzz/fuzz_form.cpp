@@ -1,4 +1,5 @@
 // Fuzzes the form-file reader: any text either reads or raises EReadError; nothing crashes.
+// links: dbv_classes
 #include <cstddef>
 #include <cstdint>
 #include <string>
