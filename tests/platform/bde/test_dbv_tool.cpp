@@ -1,0 +1,126 @@
+// The dbv tool, driven from outside as a user would: every command of this version, the CSV
+// conventions, and errors that print one line and exit non-zero.
+#include "bde_test_util.h"
+
+using bdetest::Quote;
+using bdetest::RunResult;
+using bdetest::TempDir;
+
+namespace {
+
+const std::string kDbv = DBV_BINARY_DIR "/bin/dbv";
+
+RunResult Dbv(const std::string& args, bool withStderr = false) { return bdetest::Run(kDbv + " " + args, withStderr); }
+
+// Standard error only, with the exit status.
+RunResult DbvErr(const std::string& args) { return bdetest::Run(kDbv + " " + args + " 2>&1 >/dev/null"); }
+
+const char* kCsv =
+    "NAME,AGE,PAY,BORN,OK,NOTES\n"
+    "Anna,34,1200.5,1990-02-03,T,\"two\nlines, with comma\"\n"
+    "Björn,,,,F,\n"
+    "\"Zoë \"\"Z\"\"\",7,3,2019-12-31,,short\r\n";
+
+const char* kExported =
+    "NAME,AGE,PAY,BORN,OK,NOTES\n"
+    "Anna,34,1200.50,1990-02-03,T,\"two\nlines, with comma\"\n"
+    "Björn,,,,F,\n"
+    "\"Zoë \"\"Z\"\"\",7,3.00,2019-12-31,,short\n";
+
+}  // namespace
+
+TEST(DbvTool, CreateImportExportRoundTrip) {
+    TempDir dir;
+    std::string t = Quote(dir / "people");
+    ASSERT_EQ(Dbv("create " + t + " NAME:C:20 AGE:N:3:0 PAY:N:8:2 BORN:D OK:L NOTES:M").Status, 0);
+    bdetest::WriteFile(dir / "in.csv", kCsv);
+    ASSERT_EQ(Dbv("import-csv " + t + " " + Quote(dir / "in.csv")).Status, 0);
+    auto out = Dbv("export-csv " + t);
+    EXPECT_EQ(out.Status, 0);
+    EXPECT_EQ(out.Out, kExported);
+    // Exported text imports again to the same table contents.
+    bdetest::WriteFile(dir / "again.csv", out.Out);
+    ASSERT_EQ(Dbv("create " + Quote(dir / "copy") + " NAME:C:20 AGE:N:3:0 PAY:N:8:2 BORN:D OK:L NOTES:M --level 3").Status, 0);
+    ASSERT_EQ(Dbv("import-csv " + Quote(dir / "copy.dbf") + " " + Quote(dir / "again.csv")).Status, 0);
+    EXPECT_EQ(Dbv("export-csv " + Quote(dir / "copy")).Out, kExported);
+}
+
+TEST(DbvTool, InfoCountDeleteUndeletePackZap) {
+    TempDir dir;
+    std::string t = Quote(dir / "p.dbf");
+    ASSERT_EQ(Dbv("create " + t + " NAME:C:20 AGE:N:3:0 PAY:N:8:2 BORN:D OK:L NOTES:M --codepage 1251").Status, 0);
+    bdetest::WriteFile(dir / "in.csv", "NAME,NOTES\nЖук,мемо\nb,\nc,x\n");
+    ASSERT_EQ(Dbv("import-csv " + t + " " + Quote(dir / "in.csv")).Status, 0);
+    auto info = Dbv("info " + t);
+    EXPECT_EQ(info.Status, 0);
+    for (const char* line : {"Version:     0x8B (dBase IV with memo)\n", "Records:     3\n",
+                             "Code page:   1251 (language byte 0xC9)\n", "Indexes:     none\n",
+                             "  PAY        N   8 2\n", "  NOTES      M  10\n"})
+        EXPECT_NE(info.Out.find(line), std::string::npos) << line << info.Out;
+    EXPECT_EQ(Dbv("count " + t).Out, "3\n");
+    ASSERT_EQ(Dbv("delete " + t + " --recno 2").Status, 0);
+    EXPECT_EQ(Dbv("count " + t).Out, "2\n");
+    EXPECT_EQ(Dbv("count " + t + " --deleted").Out, "3\n");
+    EXPECT_EQ(Dbv("export-csv " + t).Out, "NAME,AGE,PAY,BORN,OK,NOTES\nЖук,,,,,мемо\nc,,,,,x\n");
+    EXPECT_EQ(Dbv("export-csv " + t + " --deleted").Out, "NAME,AGE,PAY,BORN,OK,NOTES\nЖук,,,,,мемо\nb,,,,,\nc,,,,,x\n");
+    ASSERT_EQ(Dbv("undelete " + t + " --recno 2").Status, 0);
+    EXPECT_EQ(Dbv("count " + t).Out, "3\n");
+    ASSERT_EQ(Dbv("delete " + t + " --recno 1").Status, 0);
+    ASSERT_EQ(Dbv("pack " + t).Status, 0);
+    EXPECT_EQ(Dbv("count " + t + " --deleted").Out, "2\n");
+    EXPECT_EQ(Dbv("export-csv " + t).Out, "NAME,AGE,PAY,BORN,OK,NOTES\nb,,,,,\nc,,,,,x\n");
+    ASSERT_EQ(Dbv("zap " + t).Status, 0);
+    EXPECT_EQ(Dbv("count " + t + " --deleted").Out, "0\n");
+}
+
+TEST(DbvTool, ErrorsPrintOneLineAndFail) {
+    TempDir dir;
+    std::string t = Quote(dir / "e.dbf");
+    ASSERT_EQ(Dbv("create " + t + " NAME:C:5 AGE:N:3:0").Status, 0);
+    bdetest::WriteFile(dir / "good.csv", "NAME,AGE\nok,1\n");
+    bdetest::WriteFile(dir / "toolong.csv", "NAME,AGE\nfine,2\ntoo long,3\n");
+    bdetest::WriteFile(dir / "badcol.csv", "NAME,WHAT\nx,1\n");
+    bdetest::WriteFile(dir / "badnum.csv", "NAME,AGE\nx,1000\n");
+    bdetest::WriteFile(dir / "quote.csv", "NAME,AGE\n\"open,1\n");
+    ASSERT_EQ(Dbv("import-csv " + t + " " + Quote(dir / "good.csv")).Status, 0);
+    struct Case {
+        std::string args;
+        std::string message;
+    } cases[] = {
+        {"import-csv " + t + " " + Quote(dir / "toolong.csv"), "line 3: Invalid value in field NAME"},
+        {"import-csv " + t + " " + Quote(dir / "badcol.csv"), "column 'WHAT' is not a field"},
+        {"import-csv " + t + " " + Quote(dir / "badnum.csv"), "does not fit in 3 digits"},
+        {"import-csv " + t + " " + Quote(dir / "quote.csv"), "line 2: unterminated quoted value"},
+        {"import-csv " + t + " " + Quote(dir / "none.csv"), "cannot read"},
+        {"export-csv " + Quote(dir / "missing"), "Table does not exist"},
+        {"export-csv " + t + " --filter 'AGE>1'", "--filter needs filter expressions"},
+        {"export-csv " + t + " --order NAME", "--order needs indexes"},
+        {"count " + t + " --filter 'AGE>1'", "--filter needs filter expressions"},
+        {"delete " + t + " --filter 'AGE>1'", "--filter needs filter expressions"},
+        {"delete " + t + " --recno 9", "record 9 does not exist"},
+        {"delete " + t + " --recno x", "invalid record number 'x'"},
+        {"delete " + t, "--recno N is required"},
+        {"seek " + t + " TAG KEY", "seek needs indexes"},
+        {"index " + t + " add TAG NAME", "index needs indexes"},
+        {"create " + t + " A:C:5", "Table already exists"},
+        {"create " + Quote(dir / "n") + " A:Q:5", "unknown field type 'Q'"},
+        {"create " + Quote(dir / "n") + " A:C", "needs a length"},
+        {"create " + Quote(dir / "n") + " A:C:5 --level 5", "--level must be 3 or 4"},
+        {"frobnicate " + t, "unknown command 'frobnicate'"},
+        {"count " + t + " --bogus", "unknown option --bogus"},
+    };
+    for (auto& c : cases) {
+        auto r = DbvErr(c.args);
+        EXPECT_NE(r.Status, 0) << c.args;
+        EXPECT_EQ(std::count(r.Out.begin(), r.Out.end(), '\n'), 1) << c.args << ": " << r.Out;
+        EXPECT_EQ(r.Out.rfind("dbv: ", 0), 0u) << r.Out;
+        EXPECT_NE(r.Out.find(c.message), std::string::npos) << c.args << ": " << r.Out;
+    }
+    // A rejected import wrote nothing.
+    EXPECT_EQ(Dbv("export-csv " + t).Out, "NAME,AGE\nok,1\n");
+    // A table in exclusive use elsewhere is refused with a clear line.
+    auto table = bde::TDbfTable::Open(dir / "e.dbf", {.Exclusive = true});
+    auto r = DbvErr("count " + t);
+    EXPECT_NE(r.Status, 0);
+    EXPECT_NE(r.Out.find("open exclusively by another user"), std::string::npos) << r.Out;
+}
