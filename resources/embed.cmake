@@ -1,0 +1,27 @@
+# Writes OUT: a C++ source with the bytes of every file in INPUTS ("|"-separated) and a table
+# of their names for the resource module MODULE.
+string(REPLACE "|" ";" files "${INPUTS}")
+set(body "// Generated from resources/*.bmp; do not edit.\n#include \"dbv_resources.h\"\n\nnamespace {\n")
+set(table "")
+set(i 0)
+foreach(f ${files})
+  get_filename_component(name ${f} NAME_WE)
+  string(TOUPPER ${name} name)
+  file(READ ${f} hex HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(REGEX REPLACE "(0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,)" "\\1\n" bytes "${bytes}")
+  string(APPEND body "const unsigned char kRes${i}[] = {\n${bytes}};\n")
+  string(APPEND table "    {\"${name}\", kRes${i}, sizeof kRes${i}},\n")
+  math(EXPR i "${i} + 1")
+endforeach()
+if(i EQUAL 0)
+  string(APPEND body "const vcl::TResourceEntry* const kEntries = nullptr;\n")
+else()
+  string(APPEND body "const vcl::TResourceEntry kEntries[] = {\n${table}};\n")
+endif()
+string(APPEND body "}  // namespace\n\nnamespace dbv {\nvcl::HMODULE RegisterRuntimeResources() {\n"
+  "    static const vcl::HMODULE h = vcl::RegisterResourceModule(\"${MODULE}\", kEntries, ${i});\n"
+  "    return h;\n}\n}  // namespace dbv\n")
+file(WRITE ${OUT}.tmp "${body}")
+file(COPY_FILE ${OUT}.tmp ${OUT} ONLY_IF_DIFFERENT)
+file(REMOVE ${OUT}.tmp)
