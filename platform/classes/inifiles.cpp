@@ -148,6 +148,8 @@ void CheckName(const std::string& what, const std::string& s, const char* forbid
 }
 }  // namespace
 
+bool IniFileExists(const std::string& FileName) { return FileExists(ResolveInSystemDirectory(FileName)); }
+
 void SetIniWriteErrorHandler(TIniWriteErrorHandler Handler) { ErrorHandler() = std::move(Handler); }
 std::string LastIniWriteError() { return LastError(); }
 void ClearLastIniWriteError() { LastError().clear(); }
@@ -157,9 +159,16 @@ void ClearLastIniWriteError() { LastError().clear(); }
 TIniFile::TIniFile(const std::string& FileName)
     : TCustomIniFile(FileName), path_(ResolveInSystemDirectory(FileName)) {}
 
-TIniFile::~TIniFile() = default;
+TIniFile::~TIniFile() { SaveOnFree(); }
 
 void TIniFile::BeforeDestruction() {
+    SaveOnFree();
+    inherited::BeforeDestruction();
+}
+
+void TIniFile::SaveOnFree() noexcept {
+    if (freeSaveDone_) return;
+    freeSaveDone_ = true;
     if (saveOnFree_ && !pending_.empty()) {
         try {
             UpdateFile();
@@ -171,9 +180,10 @@ void TIniFile::BeforeDestruction() {
                 } catch (...) {
                 }
             }
+        } catch (...) {
+            LastError() = "Unable to write to " + path_;
         }
     }
-    inherited::BeforeDestruction();
 }
 
 TIniFile::Stamp TIniFile::DiskStamp() const {
@@ -209,11 +219,14 @@ void TIniFile::Refresh() {
     Stamp now = DiskStamp();
     if (loaded_ && now == stamp_) return;
     std::string text;
+    readFailed_ = false;
     if (now.exists) {
         try {
             text = ReadFileBytes(path_);
         } catch (const EStreamError&) {
-            text.clear();  // unreadable: treated as empty, as the profile calls do
+            // Unreadable: reads give the defaults, and the file is never overwritten.
+            text.clear();
+            readFailed_ = true;
         }
     }
     LoadText(text);
@@ -348,14 +361,19 @@ void TIniFile::WriteString(const std::string& Section, const std::string& Ident,
     if (TrimBlanks(Section).empty() || TrimBlanks(Ident).empty() || TrimBlanks(Ident)[0] == '[' ||
         TrimBlanks(Ident)[0] == ';' || TrimBlanks(Ident)[0] == '#')
         throw EIniFileException("Invalid INI key name \"" + Ident + "\" in section \"" + Section + "\"");
+    // Blanks at either end, or a pair of enclosing quotes, would be lost on reading: such a
+    // value is written in double quotes, which reading removes.
+    std::string stored = Value;
+    if (!Value.empty() && (IsSpace(Value.front()) || IsSpace(Value.back()) ||
+                           (Value.size() >= 2 && (Value[0] == '"' || Value[0] == '\'') && Value.back() == Value[0])))
+        stored = "\"" + Value + "\"";
     Refresh();
-    std::string cur;
-    int k = FindKey(Section, Ident, &cur);
+    int k = FindKey(Section, Ident, nullptr);
     if (k >= 0) {
         Parsed p = ParseLine(lines_[size_t(k)].text);
-        if (lines_[size_t(k)].text.substr(p.valueStart) == Value) return;  // already so
+        if (lines_[size_t(k)].text.substr(p.valueStart) == stored) return;  // already so
     }
-    Change({Op::Write, TrimBlanks(Section), TrimBlanks(Ident), Value});
+    Change({Op::Write, TrimBlanks(Section), TrimBlanks(Ident), stored});
 }
 
 void TIniFile::ReadSection(const std::string& Section, TStrings* Strings) {
@@ -456,6 +474,8 @@ void TIniFile::UpdateFile() {
         text += l.text;
         text += l.eol;
     }
+    if (readFailed_)
+        throw EIniFileException("Unable to write to " + path_ + ": the file exists but cannot be read");
     try {
         if (!HasPathPart(FileName()) && !DirectoryExists(SystemDirectory())) ForceDirectories(SystemDirectory());
         WriteFileAtomic(path_, text);

@@ -60,6 +60,10 @@ private:
 
 // Called when changes could not be written while an INI object was being freed (where no
 // exception may leave). Also kept as the process's last INI write error.
+// True when the INI file exists; a bare name is looked up in the system directory, as the
+// INI classes open it.
+bool IniFileExists(const std::string& FileName);
+
 using TIniWriteErrorHandler = std::function<void(const std::string& FileName, const std::string& Message)>;
 void SetIniWriteErrorHandler(TIniWriteErrorHandler Handler);
 // The message of the last write failure of a freed INI object ("" when none); Clear resets it.
@@ -96,7 +100,8 @@ public:
     // The whole text as it would be written now.
     std::string ContentText();
 
-    // Writes pending changes, reporting a failure through the INI write error handler.
+    // Writes pending changes, reporting a failure through the INI write error handler. The
+    // destructor does the same for an object that was not freed with Free (one on the stack).
     void BeforeDestruction() override;
 
 protected:
@@ -127,7 +132,11 @@ private:
     std::string DefaultEol() const;
     int FindKey(const std::string& Section, const std::string& Ident, std::string* value);
 
+    void SaveOnFree() noexcept;
+
     std::string path_;
+    bool readFailed_ = false;  // the file exists but could not be read: never overwrite it
+    bool freeSaveDone_ = false;
     std::vector<Line> lines_;
     std::vector<Op> pending_;
     Stamp stamp_;

@@ -56,6 +56,7 @@ struct RegKey {
 struct RegStore {
     RegKey top;  // its children are the root keys by name
     bool damaged = false;
+    bool readFailed = false;  // the file exists but could not be read: never overwrite it
     // The file this snapshot was read from and its identity then.
     std::string file;
     bool loaded = false;
@@ -459,14 +460,17 @@ void TRegistry::Refresh() {
     FileStamp had{st.exists, st.dev, st.ino, st.size, st.mtimeNs};
     if (st.loaded && st.file == file && now == had) return;
     std::string text;
+    bool failed = false;
     if (now.exists) {
         try {
             text = ReadFileBytes(file);
         } catch (const EStreamError&) {
             text.clear();
+            failed = true;
         }
     }
     ParseStore(text, st);
+    st.readFailed = failed;
     Remember(st, file, now);
     for (const RegOp& op : pending_) Apply(*store_, op);
 }
@@ -489,6 +493,7 @@ void TRegistry::Flush() {
         store_->loaded = false;
         Refresh();
         std::string file = RegistryFileName();
+        if (store_->readFailed) throw ERegistryException("the file exists but cannot be read");
         if (store_->damaged && FileExists(file)) {
             try {
                 WriteFileAtomic(file + ".bak", ReadFileBytes(file));

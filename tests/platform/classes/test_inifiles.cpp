@@ -238,3 +238,22 @@ TEST_F(IniFiles, RegIniFileKeepsSectionsAsSubkeys) {
     EXPECT_TRUE(q->SectionExists("Window"));
     q->Free();
 }
+
+TEST_F(IniFiles, ValuesReadBackExactlyAndStackObjectsSave) {
+    std::string f = JoinPath(dir, "v.ini");
+    const V values = {"  padded  ", "\"quoted\"", "'single'", "plain", "", "a=b;c", "\"half"};
+    {
+        TIniFile ini(f);  // not freed with Free: the destructor still saves
+        for (size_t i = 0; i < values.size(); ++i) ini.WriteString("V", "k" + std::to_string(i), values[i]);
+    }
+    EXPECT_TRUE(IniFileExists(f));
+    TIniFile back(f);
+    for (size_t i = 0; i < values.size(); ++i)
+        EXPECT_EQ(back.ReadString("V", "k" + std::to_string(i), "?"), values[i]) << i;
+    EXPECT_NE(ReadFileBytes(f).find("k0=\"  padded  \"\n"), std::string::npos);
+    EXPECT_NE(ReadFileBytes(f).find("k3=plain\n"), std::string::npos);
+    EXPECT_FALSE(IniFileExists("nothing.ini"));
+    ForceDirectories(SystemDirectory());
+    WriteFileAtomic(JoinPath(SystemDirectory(), "here.ini"), "");
+    EXPECT_TRUE(IniFileExists("here.ini"));
+}
