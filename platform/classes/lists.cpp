@@ -348,9 +348,9 @@ std::string TStrings::DelimitedTextWith(char delim, char quote, bool strict) con
 }
 
 void TStrings::SetDelimitedTextWith(std::string_view text, char delim, char quote, bool strict) {
-    auto isBlank = [&](size_t i) {
-        return !strict && i < text.size() && (unsigned char)text[i] >= 1 && (unsigned char)text[i] <= ' ';
-    };
+    // Without StrictDelimiter every control character and blank separates (NUL too, so that
+    // the reader always moves on).
+    auto isBlank = [&](size_t i) { return !strict && i < text.size() && (unsigned char)text[i] <= ' '; };
     BeginUpdate();
     try {
         Clear();

@@ -343,3 +343,15 @@ TEST(StringList, FilesAndStreams) {
     std::string cmd = "rm -rf '" + dir + "'";
     (void)std::system(cmd.c_str());
 }
+
+TEST(StringList, DelimitedTextWithNulAndControlCharactersTerminates) {
+    TStringList l;
+    l.SetCommaText(std::string("a\0b,\x01\x02,c", 9));
+    EXPECT_EQ(All(l), (V{"a", "b", "", "c"}));  // control characters separate like blanks
+    TStringList m;
+    m.Add(std::string("x\0y", 3));
+    m.Add("\x01");
+    TStringList back;
+    back.SetCommaText(m.GetCommaText());
+    EXPECT_TRUE(back.Equals(m));
+}
