@@ -1,0 +1,26 @@
+// Input entry points: a backend (or a test helper) feeds mouse and keyboard events here in
+// screen coordinates; the router finds the control, keeps capture, enter/leave, double
+// clicks, cursors, hints and drags in step.
+#pragma once
+#include <cstdint>
+
+#include "controls/controls.h"
+
+namespace vcl::input {
+
+// The pointer moved to a screen point.
+void MouseMoveTo(TPoint screen);
+// A button went down or up at a screen point. A second press of the same button on the same
+// control within the double-click time and distance is a double click.
+void MouseButton(TMouseButton button, bool down, TPoint screen);
+// Forgets the last press, so the next one is never taken as the second of a double click.
+void ResetDoubleClick();
+// A key went down or up: the key state follows, and WM_KEYDOWN / WM_SYSKEYDOWN / WM_KEYUP is
+// posted to the focused window (translated into WM_CHAR by the message loop).
+void Key(uint16_t vk, bool down);
+// A character typed without a key (text input): WM_CHAR to the focused window.
+void Char(char ch);
+// Releases every key and button, capture and drag (between tests).
+void Reset();
+
+}  // namespace vcl::input

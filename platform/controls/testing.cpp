@@ -1,0 +1,237 @@
+#include "controls/testing.h"
+
+#include <deque>
+
+#include "controls/input.h"
+#include "controls/wininternal.h"
+#include "rtl/sysutils.h"
+
+namespace vcl::testing {
+
+using namespace win;
+
+// ---- clock ----
+TTestClock::TTestClock(uint32_t startTick) : clock_(startTick) { SetClock(&clock_); }
+
+TTestClock::~TTestClock() { SetClock(nullptr); }
+
+void TTestClock::Advance(uint32_t ms) {
+    uint32_t left = ms;
+    for (int guard = 0; guard < 1000000; ++guard) {
+        int next = NextTimerDueIn();
+        if (next < 0 || uint32_t(next) > left) break;
+        clock_.Advance(uint32_t(next));  // the clock hook fires what is due
+        left -= uint32_t(next);
+        Application->ProcessMessages();
+        if (next == 0 && NextTimerDueIn() == 0) break;  // nothing moves any more
+    }
+    if (left) clock_.Advance(left);
+    Application->ProcessMessages();
+}
+
+// ---- mouse ----
+static TPoint ToScreen(TControl* c, int x, int y) {
+    if (!c) throw EInvalidArgument("No control for the input");
+    return c->ClientToScreen({x, y});
+}
+
+static void HoldShift(TShiftState shift, bool down) {
+    if (shift.Contains(ssShift)) SetKeyDown(VK_SHIFT, down);
+    if (shift.Contains(ssCtrl)) SetKeyDown(VK_CONTROL, down);
+    if (shift.Contains(ssAlt)) SetKeyDown(VK_MENU, down);
+}
+
+void ProcessMessages() { Application->ProcessMessages(); }
+
+void MouseMove(TControl* c, int x, int y, TShiftState shift) {
+    TPoint p = ToScreen(c, x, y);
+    HoldShift(shift, true);
+    input::MouseMoveTo(p);
+    HoldShift(shift, false);
+    ProcessMessages();
+}
+
+void MouseDown(TControl* c, TMouseButton b, int x, int y, TShiftState shift) {
+    TPoint p = ToScreen(c, x, y);
+    HoldShift(shift, true);
+    input::MouseButton(b, true, p);
+    HoldShift(shift, false);
+    ProcessMessages();
+}
+
+void MouseUp(TControl* c, TMouseButton b, int x, int y, TShiftState shift) {
+    TPoint p = ToScreen(c, x, y);
+    HoldShift(shift, true);
+    input::MouseButton(b, false, p);
+    HoldShift(shift, false);
+    ProcessMessages();
+}
+
+void Click(TControl* c, int x, int y, TShiftState shift, TMouseButton b) {
+    TPoint p = ToScreen(c, x, y);
+    input::ResetDoubleClick();
+    HoldShift(shift, true);
+    input::MouseMoveTo(p);
+    input::MouseButton(b, true, p);
+    input::MouseButton(b, false, p);
+    HoldShift(shift, false);
+    input::ResetDoubleClick();
+    ProcessMessages();
+}
+
+void Click(TControl* c) { Click(c, c->GetClientWidth() / 2, c->GetClientHeight() / 2); }
+
+void DoubleClick(TControl* c, int x, int y, TShiftState shift) {
+    TPoint p = ToScreen(c, x, y);
+    input::ResetDoubleClick();
+    HoldShift(shift, true);
+    input::MouseMoveTo(p);
+    input::MouseButton(mbLeft, true, p);
+    input::MouseButton(mbLeft, false, p);
+    input::MouseButton(mbLeft, true, p);
+    input::MouseButton(mbLeft, false, p);
+    HoldShift(shift, false);
+    input::ResetDoubleClick();
+    ProcessMessages();
+}
+
+void DoubleClick(TControl* c) { DoubleClick(c, c->GetClientWidth() / 2, c->GetClientHeight() / 2); }
+
+void MouseAway() {
+    input::MouseMoveTo({-10000, -10000});
+    ProcessMessages();
+}
+
+// ---- keys ----
+void KeyDown(uint16_t vk, TShiftState shift) {
+    HoldShift(shift, true);
+    input::Key(vk, true);
+    ProcessMessages();
+    HoldShift(shift, false);
+}
+
+void KeyUp(uint16_t vk, TShiftState shift) {
+    HoldShift(shift, true);
+    input::Key(vk, false);
+    ProcessMessages();
+    HoldShift(shift, false);
+}
+
+void PressKey(uint16_t vk, TShiftState shift) {
+    HoldShift(shift, true);
+    input::Key(vk, true);
+    ProcessMessages();
+    input::Key(vk, false);
+    ProcessMessages();
+    HoldShift(shift, false);
+}
+
+void TypeText(const std::string& text) {
+    for (char ch : text) {
+        input::Char(ch);
+        ProcessMessages();
+    }
+}
+
+void UserClose(TCustomForm* form) {
+    SendMessage(form->Handle(), WM_CLOSE);
+    ProcessMessages();
+}
+
+// ---- modal scripts ----
+namespace {
+struct Script {
+    std::string className;
+    TModalScript fn;
+};
+struct ModalState {
+    std::deque<Script> queue;
+    TModalScript fallback;
+    std::vector<std::string> log;
+    std::vector<TCustomForm*> running;
+};
+ModalState& M() {
+    static ModalState s;
+    return s;
+}
+}  // namespace
+
+void ExpectModal(TModalScript script) { M().queue.push_back({"", std::move(script)}); }
+void ExpectModal(const std::string& className, TModalScript script) {
+    M().queue.push_back({className, std::move(script)});
+}
+void SetModalHandler(TModalScript script) { M().fallback = std::move(script); }
+size_t PendingModalScripts() { return M().queue.size(); }
+void ClearModalScripts() {
+    M().queue.clear();
+    M().fallback = nullptr;
+}
+const std::vector<std::string>& ModalLog() { return M().log; }
+void ClearModalLog() { M().log.clear(); }
+TCustomForm* CurrentModalForm() { return M().running.empty() ? nullptr : M().running.back(); }
+
+namespace detail {
+void ModalStarting(TCustomForm* f) {
+    M().log.push_back(f->ClassName());
+    M().running.push_back(f);
+}
+
+bool RunModalScript(TCustomForm* f) {
+    auto& q = M().queue;
+    TModalScript fn;
+    for (auto it = q.begin(); it != q.end(); ++it) {
+        if (it->className.empty() || SameText(it->className, f->ClassName())) {
+            fn = std::move(it->fn);
+            q.erase(it);
+            break;
+        }
+    }
+    if (!fn) fn = M().fallback;
+    if (!fn) return false;
+    Application->ProcessMessages();
+    fn(*f);
+    return true;
+}
+
+void ModalEnded(TCustomForm* f) {
+    auto& r = M().running;
+    for (auto it = r.end(); it != r.begin();) {
+        --it;
+        if (*it == f) {
+            r.erase(it);
+            break;
+        }
+    }
+}
+}  // namespace detail
+
+// ---- painting ----
+TCanvasLog PaintLog(TControl* c, bool includeChildren) {
+    TCanvasLog log;
+    TWinControl* w = c->PaintParent();
+    if (!w || !w->HandleAllocated() || !c->IsShowing())
+        throw EInvalidOperation(Format("%s is not showing", c->GetName().empty()
+                                                                 ? c->ClassName().c_str()
+                                                                 : c->GetName().c_str()));
+    Application->ProcessMessages();
+    TRect r = c->GetClientRect();
+    if (w != c) {
+        r = c->GetBoundsRect();
+    }
+    TControlCanvas::FreeDeviceContexts();
+    ws::PaintTree(w, r, &log, includeChildren ? nullptr : c);
+    return log;
+}
+
+std::vector<std::string> TakeShownErrors() {
+    std::vector<std::string> v = Application->ShownErrors();
+    Application->ClearShownErrors();
+    return v;
+}
+
+void ResetInput() {
+    input::Reset();
+    ClearModalScripts();
+}
+
+}  // namespace vcl::testing

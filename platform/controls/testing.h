@@ -1,0 +1,93 @@
+// Test helpers of the platform: input injection in client coordinates, the manual clock that
+// fires due timers, scripted modal forms and the canvas operation log of a paint.
+// (Rendering forms to images lives in backend/headless.h.)
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "controls/forms.h"
+#include "rtl/clock.h"
+
+namespace vcl::testing {
+
+// ---- clock ----
+// Installs a manual clock for its lifetime (the system clock comes back afterwards).
+class TTestClock {
+public:
+    explicit TTestClock(uint32_t startTick = 1000);
+    ~TTestClock();
+    TTestClock(const TTestClock&) = delete;
+    TTestClock& operator=(const TTestClock&) = delete;
+    TManualClock& Clock() { return clock_; }
+    uint32_t Now() { return clock_.TickCount(); }
+    // Moves time on by ms, stopping at every moment a timer is due so that each fires as
+    // often as it would have, and handles the messages that follow each step.
+    void Advance(uint32_t ms);
+
+private:
+    TManualClock clock_;
+};
+
+// ---- mouse, in client coordinates of a control ----
+void MouseMove(TControl* c, int x, int y, TShiftState shift = {});
+void MouseDown(TControl* c, TMouseButton b, int x, int y, TShiftState shift = {});
+void MouseUp(TControl* c, TMouseButton b, int x, int y, TShiftState shift = {});
+// A single click (never taken as the second half of a double click).
+void Click(TControl* c, int x, int y, TShiftState shift = {}, TMouseButton b = mbLeft);
+// At the centre of the control.
+void Click(TControl* c);
+void DoubleClick(TControl* c, int x, int y, TShiftState shift = {});
+void DoubleClick(TControl* c);
+// Moves the pointer off every window (CM_MOUSELEAVE for the control it was over).
+void MouseAway();
+
+// ---- keyboard, to the focused window; the messages are handled before these return ----
+// Shift, Ctrl and Alt of shift are held around the key.
+void KeyDown(uint16_t vk, TShiftState shift = {});
+void KeyUp(uint16_t vk, TShiftState shift = {});
+void PressKey(uint16_t vk, TShiftState shift = {});
+// Each byte as a character message (WM_CHAR), as typed text arrives.
+void TypeText(const std::string& text);
+// Handles everything waiting (messages, due timers, paints).
+void ProcessMessages();
+// The title-bar close button: WM_CLOSE to the form.
+void UserClose(TCustomForm* form);
+
+// ---- modal forms ----
+// A script receives the form once ShowModal has shown and activated it; it acts through the
+// controls and sets ModalResult (directly or by clicking a button). A script that returns
+// with the form still open makes ShowModal raise instead of hanging.
+using TModalScript = std::function<void(TCustomForm& form)>;
+// Queued scripts are taken first in, first out; one with a class name only for that class.
+void ExpectModal(TModalScript script);
+void ExpectModal(const std::string& className, TModalScript script);
+// Used when no queued script fits (null removes it).
+void SetModalHandler(TModalScript script);
+size_t PendingModalScripts();
+void ClearModalScripts();
+// Class names of the forms shown modally, in order.
+const std::vector<std::string>& ModalLog();
+void ClearModalLog();
+// The form whose ShowModal is running (innermost), null when none.
+TCustomForm* CurrentModalForm();
+
+// ---- painting ----
+// Invalidates the control and paints it now, returning what its canvas drew (canvas
+// coordinates = the control's client coordinates). With children, their drawing is included.
+TCanvasLog PaintLog(TControl* c, bool includeChildren = false);
+
+// ---- errors shown by Application->HandleException, taken out of the record ----
+std::vector<std::string> TakeShownErrors();
+
+// Between tests: releases keys, buttons, capture and drags, and forgets queued scripts.
+void ResetInput();
+
+namespace detail {
+void ModalStarting(TCustomForm* f);
+bool RunModalScript(TCustomForm* f);
+void ModalEnded(TCustomForm* f);
+}  // namespace detail
+
+}  // namespace vcl::testing

@@ -1,0 +1,92 @@
+// Internals of the window system shared by the controls sources. Not for other areas.
+#pragma once
+#include <deque>
+#include <unordered_map>
+#include <vector>
+
+#include "controls/controls.h"
+#include "controls/messages.h"
+
+namespace vcl::ws {
+
+struct ScrollBarState {
+    int Min = 0, Max = 0, Pos = 0, Page = 0;
+    bool Shown = false;
+    int Redraws = 0;
+};
+
+struct WindowRec {
+    win::HWND Handle = 0;
+    TWinControl* Control = nullptr;
+    win::HWND Parent = 0;  // window parent; 0 for a top-level window
+    uint32_t Style = 0, ExStyle = 0, ClassStyle = 0;
+    bool Enabled = true;
+    ScrollBarState Bars[2];
+    std::vector<TRect> Update;  // invalid client area
+    TBitmap* Surface = nullptr;  // top-level windows: the backing bitmap
+};
+
+WindowRec* Rec(win::HWND h);
+win::HWND Register(TWinControl* c, const TCreateParams& p, win::HWND parent);
+void Unregister(win::HWND h);
+// Keeps the top-level list in step: adds/removes the window, brings it to the front.
+void SetTopLevel(win::HWND h, bool topLevel);
+void BringTopLevelToFront(win::HWND h);
+void SendTopLevelToBack(win::HWND h);
+const std::vector<win::HWND>& TopLevelOrder();
+// The top-level window a window belongs to (itself when top-level).
+win::HWND TopLevelOf(win::HWND h);
+// Where client (0, 0) of window h lies in its top-level window's surface.
+TPoint SurfaceOffset(TWinControl* c);
+// The part of window h's client area that can be seen, in its client coordinates.
+TRect VisibleClientRect(TWinControl* c);
+// The backing bitmap of a top-level window, sized to the window (null when not shown).
+TBitmap* SurfaceOf(win::HWND topLevel);
+
+// Paints every window with an invalid area (parents before children).
+void PaintDirty();
+// Paints window c over r (client coordinates) and the children above it; validates.
+void PaintTree(TWinControl* c, const TRect& r, TCanvasLog* log = nullptr,
+               TControl* logOnly = nullptr);
+bool AnyDirty();
+// Fills a client rectangle of the paint target with a colour (background erase).
+void EraseBackground(HDC dc, const TRect& clientRect, TColor color);
+
+// Puts a message at the head of the queue (a translated character comes next).
+void PushFront(const win::MSG& m);
+
+// Mouse and keyboard state of the input router.
+struct InputState {
+    TPoint CursorPos{-1, -1};
+    TControl* MouseControl = nullptr;
+    TControl* CaptureControl = nullptr;
+    bool KeyDown[256] = {};
+    // double-click detection
+    uint32_t LastDownTime = 0;
+    TPoint LastDownPos;
+    int LastDownButton = -1;
+    TControl* LastDownControl = nullptr;
+    bool LastWasDouble = false;
+    TCursor CurrentCursor = crDefault;
+};
+InputState& Input();
+
+// Called when a control goes away: the input state and the hint forget it.
+void ForgetControl(TControl* c);
+// Drag state.
+struct DragState {
+    TControl* Source = nullptr;
+    TObject* DragObject = nullptr;
+    TControl* Target = nullptr;
+    bool Accepted = false;
+    bool Started = false;  // past the threshold
+    TPoint StartPos;
+    int Threshold = 5;
+};
+DragState& Drag();
+void DragMove(TPoint screen);
+void DragFinish(bool drop, TPoint screen);
+TCursor CursorForPoint(TPoint screen);
+void ApplyCursor(TCursor c);
+
+}  // namespace vcl::ws
