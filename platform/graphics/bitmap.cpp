@@ -59,10 +59,7 @@ bool Indexed(TPixelFormat pf) { return pf == pf1bit || pf == pf4bit || pf == pf8
 
 uint32_t Reduce16(uint32_t p, bool six) {
     uint32_t r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
-    auto q = [](uint32_t v, int bits) {
-        uint32_t m = (1u << bits) - 1, x = v >> (8 - bits);
-        return (x * 255 + m / 2) / m;
-    };
+    auto q = [](uint32_t v, int bits) { return gfx::ExpandBits(v >> (8 - bits), bits); };
     return (p & 0xFF000000u) | q(r, 5) << 16 | q(g, six ? 6 : 5) << 8 | q(b, 5);
 }
 

@@ -8,6 +8,19 @@
 
 namespace vcl::gfx {
 
+// A channel value of `bits` bits widened to eight by repeating its bits (31 -> 255, 16 -> 132).
+uint32_t ExpandBits(uint32_t x, int bits) {
+    if (bits <= 0) return 0;
+    if (bits >= 8) return (x >> (bits - 8)) & 0xFF;
+    uint32_t r = 0;
+    int shift = 8 - bits;
+    while (shift > -bits) {
+        r |= shift >= 0 ? x << shift : x >> -shift;
+        shift -= bits;
+    }
+    return r & 0xFF;
+}
+
 namespace {
 
 [[noreturn]] void Bad() { throw EInvalidGraphic("Bitmap image is not valid"); }
@@ -43,8 +56,7 @@ struct Channel {
     }
     uint32_t Get(uint32_t v) const {
         if (!mask) return 0;
-        uint32_t x = (v & mask) >> shift;
-        return max ? uint32_t((uint64_t(x) * 255 + max / 2) / max) : 0;
+        return ExpandBits((v & mask) >> shift, __builtin_popcount(max));
     }
 };
 

@@ -89,6 +89,9 @@ std::string EncodePng(const TDecodedImage& img, bool alpha);
 void DecodeJpeg(const uint8_t* data, size_t size, TDecodedImage& out);
 std::string EncodeJpeg(const TDecodedImage& img, int quality);
 
+// A channel of `bits` bits widened to eight bits by bit repetition.
+uint32_t ExpandBits(uint32_t x, int bits);
+
 // Nearest palette entry (exact matches first).
 int NearestIndex(const std::vector<TColor>& pal, uint32_t rgbPixel);
 

@@ -381,6 +381,8 @@ public:
                       TPoint origin = {}, const TRect* clip = nullptr);
     void DetachPixels();
     bool HandleAllocated() const;
+    // Attaches the target now when a subclass provides one (CreateHandle).
+    void HandleNeeded() { if (!HandleAllocated()) CreateHandle(); }
     TPoint DeviceOrigin() const;
     // Width and height of the target (0 when there is none).
     TSize TargetSize() const;
