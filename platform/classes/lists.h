@@ -15,7 +15,8 @@ class TStream;
 enum TListNotification { lnAdded, lnExtracted, lnDeleted };
 
 // A list of untyped pointers. The list does not own what it points to; a subclass that does
-// frees its items in Notify(lnDeleted).
+// frees its items in Notify(lnDeleted) and calls Clear in its own destructor (the base
+// destructor can no longer reach the subclass's Notify).
 class TList : public TObject {
     DBV_CLASS(TList, TObject)
 public:

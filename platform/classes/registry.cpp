@@ -64,6 +64,8 @@ struct RegStore {
     uint64_t dev = 0, ino = 0, size = 0;
     int64_t mtimeNs = 0;
 
+    // A root key always exists, even before anything was written below it.
+    bool Exists(const std::vector<std::string>& parts) { return parts.size() == 1 || Find(parts); }
     RegKey* Find(const std::vector<std::string>& parts) {
         RegKey* k = &top;
         for (const std::string& p : parts) {
@@ -535,7 +537,7 @@ void TRegistry::SetRootKey(HKEY Value) {
 bool TRegistry::OpenKey(const std::string& Key, bool CanCreate) {
     std::vector<std::string> parts = Resolve(Key);
     Refresh();
-    if (!store_->Find(parts)) {
+    if (!store_->Exists(parts)) {
         if (!CanCreate) return false;
         Change({RegOp::CreateKey, parts, {}});
     }
@@ -557,7 +559,7 @@ bool TRegistry::OpenKey(const std::string& Key, bool CanCreate) {
 bool TRegistry::OpenKeyReadOnly(const std::string& Key) {
     std::vector<std::string> parts = Resolve(Key);
     Refresh();
-    if (!store_->Find(parts)) return false;
+    if (!store_->Exists(parts)) return false;
     Flush();
     open_ = true;
     readOnly_ = true;
@@ -575,7 +577,7 @@ void TRegistry::CloseKey() {
 bool TRegistry::CreateKey(const std::string& Key) {
     std::vector<std::string> parts = Resolve(Key);
     Refresh();
-    if (!store_->Find(parts)) Change({RegOp::CreateKey, parts, {}});
+    if (!store_->Exists(parts)) Change({RegOp::CreateKey, parts, {}});
     return true;
 }
 
@@ -596,7 +598,7 @@ bool TRegistry::DeleteKey(const std::string& Key) {
 bool TRegistry::KeyExists(const std::string& Key) {
     std::vector<std::string> parts = Resolve(Key);
     Refresh();
-    return store_->Find(parts) != nullptr;
+    return store_->Exists(parts);
 }
 
 bool TRegistry::HasSubKeys() {

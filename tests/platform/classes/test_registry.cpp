@@ -108,6 +108,9 @@ TEST_F(Registry, KeysRelativeAbsoluteDeleteAndNames) {
     auto* reg = Create<TRegistry>();
     EXPECT_FALSE(reg->OpenKey("Software\\A", false));
     EXPECT_FALSE(reg->KeyOpen());
+    EXPECT_TRUE(reg->OpenKeyReadOnly("\\"));  // a root key opens in an empty registry
+    EXPECT_EQ(reg->CurrentPath(), "");
+    reg->CloseKey();
     ASSERT_TRUE(reg->OpenKey("Software", true));
     ASSERT_TRUE(reg->OpenKey("A\\B", true));  // relative to the open key
     EXPECT_EQ(reg->CurrentPath(), "Software\\A\\B");
