@@ -35,12 +35,11 @@ public:
     std::string GetNamePath() const override;  // "Grid1.Columns[2]"
     TPersistent* GetOwner() const override;
 
-    void AfterConstruction() override;
-    void BeforeDestruction() override;
-
-protected:
     // Tells the collection that this item (or, with AllItems, every item) changed.
     void Changed(bool AllItems);
+
+    void AfterConstruction() override;
+    void BeforeDestruction() override;
 
 private:
     friend class TCollection;
