@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "classes/inifiles.h"
@@ -184,6 +187,19 @@ TEST_F(IniFiles, FailedWriteRaisesAndIsReportedWhenFreed) {
     lost->WriteInteger("S", "K", 1);
     EXPECT_THROW(lost->UpdateFile(), EIniFileException);
     lost->Free();
+    // A directory without write permission (only meaningful when not running as root).
+    if (geteuid() != 0) {
+        std::string ro = JoinPath(dir, "ro");
+        ForceDirectories(ro);
+        WriteFileAtomic(JoinPath(ro, "x.ini"), "[S]\nK=1\n");
+        chmod(ro.c_str(), 0555);
+        auto* locked = Create<TIniFile>(JoinPath(ro, "x.ini"));
+        locked->WriteInteger("S", "K", 2);
+        EXPECT_THROW(locked->UpdateFile(), EIniFileException);
+        locked->Free();
+        EXPECT_EQ(ReadFileBytes(JoinPath(ro, "x.ini")), "[S]\nK=1\n");  // the old file is intact
+        chmod(ro.c_str(), 0755);
+    }
     // Text that would break the file's structure is refused.
     auto* bad = Create<TIniFile>(JoinPath(dir, "b.ini"));
     EXPECT_THROW(bad->WriteString("S", "K", "two\nlines"), EIniFileException);
