@@ -21,6 +21,8 @@ void PutBE16(uint8_t* p, uint16_t v) { p[1] = uint8_t(v); p[0] = uint8_t(v >> 8)
 
 constexpr uint32_t kHeaderBytes = 512;
 constexpr uint64_t kMaxMemo = uint64_t(1) << 31;  // no single memo beyond 2 GB
+// A dBase III memo has no length; its end marker is looked for this far at most.
+constexpr uint64_t kMaxDbt3Scan = uint64_t(16) << 20;
 
 uint32_t BlocksFor(uint64_t bytes, uint32_t bs) { return uint32_t((bytes + bs - 1) / bs); }
 
@@ -45,7 +47,7 @@ public:
             }
             out.append(buf, n);
             off += n;
-            if (out.size() > kMaxMemo) Corrupt(block, "has no end marker");
+            if (out.size() > kMaxDbt3Scan) Corrupt(block, "has no end marker");
         }
         return out;  // the file ended before the marker: the text up to the end is the memo
     }
@@ -53,15 +55,15 @@ public:
     uint32_t Write(std::string_view data) override {
         if (data.find('\x1A') != std::string_view::npos)
             RaiseError(DBIERR_INVALIDFLDXFORM, "A dBase III memo cannot hold the byte 0x1A");
-        uint8_t hdr[4] = {0, 0, 0, 0};
-        file_.ReadAt(0, hdr, 4);
-        // Append after whatever the file holds, even when the header's pointer lags behind.
-        uint32_t start = std::max({GetLE32(hdr), FileBlocks(), 1u});
+        // Append after whatever the file holds: the header's pointer may lag behind or be
+        // damaged, the end of the file is always free.
+        uint32_t start = std::max(FileBlocks(), 1u);
         uint32_t blocks = BlocksFor(data.size() + 2, blockSize_);
         std::string bytes(data);
         bytes.append("\x1A\x1A", 2);
         bytes.resize(size_t(blocks) * blockSize_, '\0');
         file_.WriteAt(uint64_t(start) * blockSize_, bytes.data(), bytes.size());
+        uint8_t hdr[4];
         PutLE32(hdr, start + blocks);
         file_.WriteAt(0, hdr, 4);
         return start;
@@ -180,7 +182,7 @@ private:
         uint8_t w[4];
         file_.ReadAt(0, w, 4);
         uint32_t cur = GetLE32(w);
-        for (int steps = 0; steps < 100000; ++steps) {
+        for (int steps = 0; steps < 10000; ++steps) {
             if (cur == 0 || cur >= fileBlocks || uint64_t(cur) * blockSize_ < kHeaderBytes) break;
             uint8_t run[8];
             file_.ReadAt(uint64_t(cur) * blockSize_, run, 8);
@@ -239,8 +241,7 @@ public:
     uint32_t Write(std::string_view data) override {
         if (data.size() + 8 > kMaxMemo) RaiseError(DBIERR_RECTOOBIG, "Memo too large");
         uint8_t hdr[4];
-        file_.ReadAt(0, hdr, 4);
-        uint32_t start = std::max({GetBE32(hdr), FileBlocks(), BlocksFor(kHeaderBytes, blockSize_)});
+        uint32_t start = std::max(FileBlocks(), BlocksFor(kHeaderBytes, blockSize_));
         uint32_t blocks = BlocksFor(data.size() + 8, blockSize_);
         std::string bytes(8, '\0');
         PutBE32(reinterpret_cast<uint8_t*>(bytes.data()), 1);  // text
