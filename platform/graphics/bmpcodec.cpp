@@ -27,7 +27,7 @@ namespace {
 
 constexpr uint32_t BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3, BI_ALPHABITFIELDS = 6;
 constexpr int64_t kMaxPixels = int64_t(1) << 26;
-constexpr int64_t kMaxSide = 1 << 16;
+constexpr int64_t kMaxSide = 32767;  // the largest surface Cairo makes
 
 struct Bytes {
     const uint8_t* d;

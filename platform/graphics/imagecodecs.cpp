@@ -14,6 +14,7 @@ namespace vcl::gfx {
 
 namespace {
 constexpr uint64_t kMaxPixels = uint64_t(1) << 26;
+constexpr uint32_t kMaxSide = 32767;  // the largest surface Cairo makes
 }
 
 void DecodePng(const uint8_t* data, size_t size, TDecodedImage& out) {
@@ -24,7 +25,8 @@ void DecodePng(const uint8_t* data, size_t size, TDecodedImage& out) {
         png_image_free(&img);
         throw EInvalidGraphic("PNG image is not valid");
     }
-    if (img.width == 0 || img.height == 0 || uint64_t(img.width) * img.height > kMaxPixels) {
+    if (img.width == 0 || img.height == 0 || img.width > kMaxSide || img.height > kMaxSide ||
+        uint64_t(img.width) * img.height > kMaxPixels) {
         png_image_free(&img);
         throw EInvalidGraphic("PNG image is not valid");
     }
@@ -101,6 +103,7 @@ bool JpegDecodeRaw(const uint8_t* data, size_t size, int* w, int* h, uint8_t** r
     cinfo.out_color_space = JCS_RGB;
     jpeg_start_decompress(&cinfo);
     if (cinfo.output_width == 0 || cinfo.output_height == 0 || cinfo.output_components != 3 ||
+        cinfo.output_width > kMaxSide || cinfo.output_height > kMaxSide ||
         uint64_t(cinfo.output_width) * cinfo.output_height > kMaxPixels) {
         jpeg_destroy_decompress(&cinfo);
         return false;

@@ -266,7 +266,7 @@ TEST(BmpCodec, DamagedFilesRaiseInvalidGraphicAndNeverOverrun) {
     };
     for (const std::string& g : {with(0, 'X', 1), with(14, 200, 4), with(18, 0, 4), with(18, 0x7FFFFFFF, 4),
                                  with(22, 0x80000000, 4), with(28, 7, 2), with(30, 9, 4), with(30, 2, 4),
-                                 with(46, 1000, 4), with(10, 0xFFFFFF, 4)}) {
+                                 with(46, 1000, 4), with(10, 0xFFFFFF, 4), with(18, 40000, 4)}) {
         TBitmap t;
         EXPECT_THROW(t.LoadFromBytes(g.data(), g.size()), EInvalidGraphic);
     }
