@@ -207,11 +207,19 @@ static void RecoverPack(const std::string& marker) {
     SyncDirectoryOf(marker);
 }
 
-void TDbfTable::OpenFiles(const std::string& requested, const TOpenOptions& options) {
+// Both separators name directories; the operating system wants '/'.
+static std::string NativePath(std::string p) {
+    for (char& c : p)
+        if (c == '\\') c = '/';
+    return p;
+}
+
+void TDbfTable::OpenFiles(const std::string& requestedName, const TOpenOptions& options) {
+    const std::string requested = NativePath(requestedName);
     std::string path = FindNoCase(requested);
-    if (path.empty() && BaseName(requested) == requested.substr(requested.find_last_of('/') + 1) &&
-        requested.find('.', requested.find_last_of('/') + 1) == std::string::npos)
-        path = FindNoCase(requested + ".dbf");
+    size_t slash = requested.find_last_of('/');
+    std::string leaf = slash == std::string::npos ? requested : requested.substr(slash + 1);
+    if (path.empty() && leaf.find('.') == std::string::npos) path = FindNoCase(requested + ".dbf");
     if (path.empty()) RaiseError(DBIERR_NOSUCHFILE, "Table does not exist: " + requested);
     options_ = options;
     exclusive_ = options.Exclusive;
@@ -652,7 +660,8 @@ void TDbfTable::Zap() {
 
 // ====================================================================== creating
 
-void TDbfTable::Create(const std::string& path, const std::vector<TFieldDef>& defs, const TCreateOptions& o) {
+void TDbfTable::Create(const std::string& pathName, const std::vector<TFieldDef>& defs, const TCreateOptions& o) {
+    const std::string path = NativePath(pathName);
     if (o.Level != 3 && o.Level != 4) RaiseError(DBIERR_INVALIDPARAM, "Table level must be 3 or 4");
     if (defs.empty()) RaiseError(DBIERR_INVALIDPARAM, "A table needs at least one field");
     size_t maxFields = o.Level == 3 ? 128 : 255;

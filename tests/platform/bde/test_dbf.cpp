@@ -92,7 +92,7 @@ TEST(DbfFile, ValuesRoundTripAndBlanksReadAsNull) {
         TRecord blank(t);
         EXPECT_EQ(t->Post(blank), 2u);
     }
-    auto t = TDbfTable::Open(dir / "T");  // no extension, other case
+    auto t = TDbfTable::Open(dir.Path() + "\\T");  // backslash, no extension, other case
     ASSERT_EQ(t->RecordCount(), 2u);
     TRecord r(t);
     r.Load(1);
