@@ -173,23 +173,22 @@ int TStrings::AddObject(const std::string& S, TObject* AObject) {
 }
 
 void TStrings::AddStrings(const TStrings& Strings) {
-    if (&Strings == this) {
-        // Adding a list to itself: copy first so the loop does not chase its own tail.
-        std::vector<std::pair<std::string, TObject*>> copy;
-        for (int i = 0; i < Strings.Count(); ++i) copy.emplace_back(Strings.Get(i), Strings.GetObject(i));
-        BeginUpdate();
-        for (auto& [s, o] : copy) AddObject(s, o);
-        EndUpdate();
-        return;
-    }
+    // Copied first, so adding a list to itself does not chase its own tail.
+    TLines lines;
+    lines.reserve(size_t(Strings.Count()));
+    for (int i = 0; i < Strings.Count(); ++i) lines.emplace_back(Strings.Get(i), Strings.GetObject(i));
     BeginUpdate();
     try {
-        for (int i = 0; i < Strings.Count(); ++i) AddObject(Strings.Get(i), Strings.GetObject(i));
+        AddLines(lines);
     } catch (...) {
         EndUpdate();
         throw;
     }
     EndUpdate();
+}
+
+void TStrings::AddLines(const TLines& Lines) {
+    for (const auto& [s, o] : Lines) AddObject(s, o);
 }
 
 int TStrings::CompareStrings(const std::string& S1, const std::string& S2) const {
@@ -305,20 +304,22 @@ std::string TStrings::GetText() const {
 }
 
 void TStrings::SetText(std::string_view Text) {
+    TLines lines;
+    size_t i = 0;
+    while (i < Text.size()) {
+        size_t e = Text.find_first_of("\r\n", i);
+        if (e == std::string_view::npos) {
+            lines.emplace_back(std::string(Text.substr(i)), nullptr);
+            break;
+        }
+        lines.emplace_back(std::string(Text.substr(i, e - i)), nullptr);
+        i = e + 1;
+        if (Text[e] == '\r' && i < Text.size() && Text[i] == '\n') ++i;
+    }
     BeginUpdate();
     try {
         Clear();
-        size_t i = 0;
-        while (i < Text.size()) {
-            size_t e = Text.find_first_of("\r\n", i);
-            if (e == std::string_view::npos) {
-                Add(std::string(Text.substr(i)));
-                break;
-            }
-            Add(std::string(Text.substr(i, e - i)));
-            i = e + 1;
-            if (Text[e] == '\r' && i < Text.size() && Text[i] == '\n') ++i;
-        }
+        AddLines(lines);
     } catch (...) {
         EndUpdate();
         throw;
@@ -351,9 +352,9 @@ void TStrings::SetDelimitedTextWith(std::string_view text, char delim, char quot
     // Without StrictDelimiter every control character and blank separates (NUL too, so that
     // the reader always moves on).
     auto isBlank = [&](size_t i) { return !strict && i < text.size() && (unsigned char)text[i] <= ' '; };
-    BeginUpdate();
-    try {
-        Clear();
+    TLines lines;
+    auto add = [&](std::string item) { lines.emplace_back(std::move(item), nullptr); };
+    {
         size_t i = 0;
         while (isBlank(i)) ++i;
         while (i < text.size()) {
@@ -380,14 +381,19 @@ void TStrings::SetDelimitedTextWith(std::string_view text, char delim, char quot
                     ++i;
                 s = std::string(text.substr(st, i - st));
             }
-            Add(s);
+            add(std::move(s));
             while (isBlank(i)) ++i;
             if (i < text.size() && text[i] == delim) {
-                if (i + 1 == text.size()) Add("");
+                if (i + 1 == text.size()) add("");
                 ++i;
                 while (isBlank(i)) ++i;
             }
         }
+    }
+    BeginUpdate();
+    try {
+        Clear();
+        AddLines(lines);
     } catch (...) {
         EndUpdate();
         throw;
@@ -581,6 +587,63 @@ int TStringList::AddObject(const std::string& S, TObject* AObject) {
     }
     InsertItem(index, S, AObject);
     return index;
+}
+
+// Many lines at once: appended, or for a sorted list merged in one pass, with the result that
+// adding them one by one would give (equal lines keep their arrival order; dupIgnore keeps the
+// first). dupError goes line by line so the error comes at the same line.
+void TStringList::AddLines(const TLines& Lines) {
+    if (Lines.empty()) return;
+    if (sorted_ && duplicates_ == dupError) {
+        TStrings::AddLines(Lines);
+        return;
+    }
+    if (!sorted_) {
+        Changing();
+        items_.reserve(items_.size() + Lines.size());
+        for (const auto& [s, o] : Lines) items_.push_back(Item{s, o});
+        Changed();
+        return;
+    }
+    // Plan the merge first (comparisons only), so a comparison that throws changes nothing.
+    std::vector<int> order = SortedOrder(int(Lines.size()), [&](int a, int b) {
+        return CompareStrings(Lines[size_t(a)].first, Lines[size_t(b)].first);
+    });
+    std::vector<int> plan;  // >= 0: an existing line, < 0: new line -(k + 1)
+    plan.reserve(items_.size() + Lines.size());
+    size_t i = 0, j = 0;
+    const std::string* last = nullptr;
+    bool added = false;
+    while (i < items_.size() || j < order.size()) {
+        if (j == order.size()) {
+            plan.push_back(int(i++));
+            continue;
+        }
+        const std::string& s = Lines[size_t(order[j])].first;
+        if (i < items_.size() && CompareStrings(items_[i].s, s) <= 0) {
+            last = &items_[i].s;
+            plan.push_back(int(i++));
+            continue;
+        }
+        if (duplicates_ == dupIgnore && last && CompareStrings(*last, s) == 0) {
+            ++j;
+            continue;
+        }
+        last = &s;
+        plan.push_back(-(order[j] + 1));
+        added = true;
+        ++j;
+    }
+    if (!added) return;
+    Changing();
+    std::vector<Item> merged;
+    merged.reserve(plan.size());
+    for (int p : plan) {
+        if (p >= 0) merged.push_back(std::move(items_[size_t(p)]));
+        else merged.push_back(Item{Lines[size_t(-p - 1)].first, Lines[size_t(-p - 1)].second});
+    }
+    items_.swap(merged);
+    Changed();
 }
 
 void TStringList::Delete(int Index) {

@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "classes/object.h"
@@ -144,6 +145,10 @@ public:
     virtual int CompareStrings(const std::string& S1, const std::string& S2) const;
 
 protected:
+    using TLines = std::vector<std::pair<std::string, TObject*>>;
+    // Adds many lines (text, object) at the end; the default adds them one by one. Text,
+    // CommaText, DelimitedText, AddStrings and Assign go through it.
+    virtual void AddLines(const TLines& Lines);
     virtual void SetUpdateState(bool Updating) { (void)Updating; }
     [[noreturn]] static void Error(const char* Fmt, int Index);
 
@@ -204,6 +209,7 @@ public:
     TNotifyEvent OnChanging;
 
 protected:
+    void AddLines(const TLines& Lines) override;
     void SetUpdateState(bool Updating) override;
     virtual void Changed();
     virtual void Changing();

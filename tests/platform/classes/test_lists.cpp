@@ -355,3 +355,40 @@ TEST(StringList, DelimitedTextWithNulAndControlCharactersTerminates) {
     back.SetCommaText(m.GetCommaText());
     EXPECT_TRUE(back.Equals(m));
 }
+
+// Text, CommaText and AddStrings add many lines in one pass; the result must be what adding
+// them one by one gives, in every duplicates mode.
+TEST(StringList, BulkAddMatchesOneByOne) {
+    std::vector<std::string> lines;
+    unsigned seed = 12345;
+    for (int i = 0; i < 400; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        std::string s = "k" + std::to_string((seed >> 16) % 60);
+        if (seed & 0x100) s[0] = 'K';
+        lines.push_back(s);
+    }
+    std::string text;
+    for (auto& s : lines) text += s + "\n";
+    for (TDuplicates mode : {dupIgnore, dupAccept}) {
+        for (bool cs : {false, true}) {
+            TStringList one, bulk;
+            for (TStringList* l : {&one, &bulk}) {
+                l->SetCaseSensitive(cs);
+                l->SetSorted(true);
+                l->SetDuplicates(mode);
+                l->Add("k7");  // lines already present take part as well
+                l->Add("K30");
+            }
+            for (auto& s : lines) one.Add(s);
+            TStringList src;
+            src.SetText(text);
+            bulk.AddStrings(src);
+            EXPECT_EQ(All(bulk), All(one)) << int(mode) << cs;
+        }
+    }
+    TStringList e;
+    e.SetSorted(true);
+    e.SetDuplicates(dupError);
+    EXPECT_THROW(e.SetText("b\na\nB\nc"), EStringListError);
+    EXPECT_EQ(All(e), (V{"a", "b"}));  // the lines before the duplicate
+}
