@@ -124,3 +124,23 @@ TEST(DbvTool, ErrorsPrintOneLineAndFail) {
     EXPECT_NE(r.Status, 0);
     EXPECT_NE(r.Out.find("open exclusively by another user"), std::string::npos) << r.Out;
 }
+
+TEST(DbvTool, ProgressBarOnlyOnATerminal) {
+    TempDir dir;
+    std::string t = Quote(dir / "big");
+    ASSERT_EQ(Dbv("create " + t + " A:C:10 M:M").Status, 0);
+    std::string csv = "A,M\n";
+    for (int i = 0; i < 3000; ++i) csv += "r" + std::to_string(i) + ",memo " + std::to_string(i) + "\n";
+    bdetest::WriteFile(dir / "big.csv", csv);
+    // Without a terminal nothing but the result is printed.
+    auto quiet = DbvErr("import-csv " + t + " " + Quote(dir / "big.csv"));
+    EXPECT_EQ(quiet.Status, 0);
+    EXPECT_EQ(quiet.Out, "");
+    // On a terminal (script gives the tool a pseudo-terminal) the bar runs to 100%.
+    ASSERT_EQ(Dbv("delete " + t + " --recno 5").Status, 0);
+    auto tty = bdetest::Run("script -qec \"" + kDbv + " pack " + t + "\" /dev/null");
+    EXPECT_EQ(tty.Status, 0);
+    EXPECT_NE(tty.Out.find("Packing ["), std::string::npos) << tty.Out;
+    EXPECT_NE(tty.Out.find("] 100%"), std::string::npos) << tty.Out;
+    EXPECT_EQ(Dbv("count " + t).Out, "2999\n");
+}
