@@ -485,43 +485,27 @@ void TControl::SetParent(TWinControl* AParent) {
     if (AParent) AParent->InsertControl(this);
 }
 
-// A control that takes an edge alignment at run time goes after the siblings already there.
+// A control still at the origin that takes alTop or alLeft at run time goes after the
+// siblings already aligned there (the platform would put it first, as it ties with the
+// first of them). A control given a position keeps the order by position.
 static void PlaceAfterAligned(TControl* c) {
     TWinControl* p = c->GetParent();
-    if (!p || c->IsLoading()) return;
+    if (!p || c->IsLoading() || p->IsLoading()) return;
     TAlign a = c->GetAlign();
-    if (a != alTop && a != alBottom && a != alLeft && a != alRight) return;
+    if (!((a == alTop && c->GetTop() == 0) || (a == alLeft && c->GetLeft() == 0))) return;
     bool any = false;
     int edge = 0;
     for (TControl* s : p->ControlList()) {
         if (s == c || s->GetAlign() != a || !s->GetVisible()) continue;
-        int e = a == alTop      ? s->GetTop() + s->GetHeight()
-                : a == alBottom ? s->GetTop()
-                : a == alLeft   ? s->GetLeft() + s->GetWidth()
-                                : s->GetLeft();
-        if (!any) edge = e;
+        int e = a == alTop ? s->GetTop() + s->GetHeight() : s->GetLeft() + s->GetWidth();
+        edge = any ? std::max(edge, e) : e;
         any = true;
-        if (a == alTop || a == alLeft) edge = std::max(edge, e);
-        if (a == alBottom || a == alRight) edge = std::min(edge, e);
     }
     if (!any) return;
-    switch (a) {
-        case alTop:
-            if (c->GetTop() < edge) c->SetBounds(c->GetLeft(), edge, c->GetWidth(), c->GetHeight());
-            break;
-        case alBottom:
-            if (c->GetTop() + c->GetHeight() > edge)
-                c->SetBounds(c->GetLeft(), edge - c->GetHeight(), c->GetWidth(), c->GetHeight());
-            break;
-        case alLeft:
-            if (c->GetLeft() < edge) c->SetBounds(edge, c->GetTop(), c->GetWidth(), c->GetHeight());
-            break;
-        case alRight:
-            if (c->GetLeft() + c->GetWidth() > edge)
-                c->SetBounds(edge - c->GetWidth(), c->GetTop(), c->GetWidth(), c->GetHeight());
-            break;
-        default: break;
-    }
+    if (a == alTop)
+        c->SetBounds(c->GetLeft(), edge, c->GetWidth(), c->GetHeight());
+    else
+        c->SetBounds(edge, c->GetTop(), c->GetWidth(), c->GetHeight());
 }
 
 void TControl::SetAlign(TAlign v) {
@@ -662,6 +646,10 @@ void TControl::Invalidate() {
 }
 
 void TControl::InvalidateClientRect(const TRect& r) {
+    if (auto* w = dynamic_cast<TWinControl*>(this)) {
+        if (w->HandleAllocated()) InvalidateRect(w->Handle(), &r, true);
+        return;
+    }
     if (!parent_) return;
     TRect x = r;
     OffsetRect(x, left_, top_);

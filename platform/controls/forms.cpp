@@ -278,6 +278,7 @@ void TCustomForm::UpdateShowing() {
 
 void TCustomForm::ShowingChanged(bool showing) {
     if (showing) {
+        HandleNeeded();
         formState_.Include(fsShowing);
         try {
             DoShow();

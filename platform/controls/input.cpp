@@ -20,6 +20,14 @@ TWindowBackend*& BackendRef() {
 void SetWindowBackend(TWindowBackend* backend) { BackendRef() = backend; }
 TWindowBackend* WindowBackend() { return BackendRef(); }
 
+TBitmap* PaintedWindowSurface(win::HWND topLevel) {
+    TWinControl* c = win::FindControl(topLevel);
+    if (!c || win::GetParent(topLevel) || !c->IsShowing()) return nullptr;
+    TBitmap* s = ws::SurfaceOf(topLevel);
+    win::UpdateWindow(topLevel);
+    return s;
+}
+
 namespace ws {
 
 void ApplyCursor(TCursor c) {

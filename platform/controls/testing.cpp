@@ -232,6 +232,7 @@ std::vector<std::string> TakeShownErrors() {
 void ResetInput() {
     input::Reset();
     ClearModalScripts();
+    Application->ClearTerminated();
 }
 
 }  // namespace vcl::testing

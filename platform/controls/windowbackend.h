@@ -25,6 +25,10 @@ public:
     virtual TSize ScreenSize() const { return {1024, 768}; }
 };
 
+// The backing bitmap of a showing top-level window, painted up to date first (null for
+// another handle). It stays owned by the window system and changes with the window.
+TBitmap* PaintedWindowSurface(win::HWND topLevel);
+
 // Null restores the built-in headless behaviour. The caller keeps ownership.
 void SetWindowBackend(TWindowBackend* backend);
 TWindowBackend* WindowBackend();

@@ -19,8 +19,8 @@ struct Registry {
     uint32_t messageTime = 0;
 };
 Registry& R() {
-    static Registry r;
-    return r;
+    static Registry* r = new Registry;  // lives to the end: windows may outlive static teardown
+    return *r;
 }
 }  // namespace
 
@@ -281,7 +281,16 @@ void PaintTree(TWinControl* c, const TRect& r, TCanvasLog* log, TControl* logOnl
         c->Perform(win::WM_ERASEBKGND, reinterpret_cast<win::WPARAM>(&dc), 0);
         c->Perform(win::WM_PAINT, reinterpret_cast<win::WPARAM>(&dc), 0);
     }
-    if (WindowRec* w = Rec(c->Handle())) SubtractRect(w->Update, dirty);
+    if (WindowRec* w = Rec(c->Handle())) {
+        SubtractRect(w->Update, dirty);
+        // What lies outside the window (it shrank since) is gone as well.
+        std::vector<TRect> keep;
+        for (const TRect& u : w->Update) {
+            TRect i;
+            if (IntersectRect(i, u, windowRect)) keep.push_back(i);
+        }
+        w->Update.swap(keep);
+    }
     // Child windows sit above the parent's painting.
     for (TControl* child : c->ControlList()) {
         auto* wc = dynamic_cast<TWinControl*>(child);

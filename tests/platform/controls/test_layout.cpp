@@ -1,0 +1,173 @@
+// Align layout, client areas, non-client metrics and window scroll bars.
+#include "controls_test_util.h"
+
+using namespace vcl;
+using namespace win;
+
+namespace {
+// Keeps its height a multiple of 10, as controls that snap their size do.
+class TSnapPanel : public TPanel {
+    DBV_CLASS(TSnapPanel, TPanel)
+public:
+    using TPanel::TPanel;
+    void SetBounds(int l, int t, int w, int h) override { inherited::SetBounds(l, t, w, h / 10 * 10); }
+};
+DBV_IMPLEMENT_CLASS(TSnapPanel)
+}  // namespace
+
+TEST_F(WinTest, AlignLaysOutTopBottomLeftRightClientInsidePanelInsets) {
+    TForm* f = NewForm(400, 300);
+    f->SetClientWidth(400);
+    f->SetClientHeight(300);
+    auto* host = Add<TPanel>(f, 0, 0, 10, 10);
+    host->SetAlign(alClient);
+    host->SetBorderWidth(3);
+    host->SetBevelInner(bvLowered);  // with the outer bevel: 3 + 1 + 1 = 5 each side
+    auto* client = Add<TPanel>(host, 0, 0, 10, 10);
+    client->SetAlign(alClient);
+    auto* right = Add<TPanel>(host, 0, 0, 40, 10);
+    right->SetAlign(alRight);
+    auto* top = Add<TPanel>(host, 0, 0, 10, 20);
+    top->SetAlign(alTop);
+    auto* bottom = Add<TPanel>(host, 0, 0, 10, 30);
+    bottom->SetAlign(alBottom);
+    auto* left = Add<TPanel>(host, 0, 0, 50, 10);
+    left->SetAlign(alLeft);
+    EXPECT_EQ(host->GetBoundsRect(), Rect(0, 0, 400, 300));
+    EXPECT_EQ(top->GetBoundsRect(), Rect(5, 5, 395, 25));
+    EXPECT_EQ(bottom->GetBoundsRect(), Rect(5, 265, 395, 295));
+    EXPECT_EQ(left->GetBoundsRect(), Rect(5, 25, 55, 265));
+    EXPECT_EQ(right->GetBoundsRect(), Rect(355, 25, 395, 265));
+    EXPECT_EQ(client->GetBoundsRect(), Rect(55, 25, 355, 265));
+
+    // Hiding and resizing lay the rest out again.
+    top->Hide();
+    EXPECT_EQ(left->GetBoundsRect(), Rect(5, 5, 55, 265));
+    f->SetClientHeight(200);
+    EXPECT_EQ(bottom->GetBoundsRect(), Rect(5, 165, 395, 195));
+    EXPECT_EQ(client->GetBoundsRect(), Rect(55, 5, 355, 165));
+}
+
+TEST_F(WinTest, TopAlignedStackInOrderOfTopAndSnappedSizesGiveTheRestBack) {
+    TForm* f = NewForm(200, 200);
+    f->SetClientHeight(200);
+    std::vector<TPanel*> rows;
+    for (int i = 2; i >= 0; --i) {  // created bottom row first
+        auto* p = Add<TPanel>(f, 0, i * 20, 10, 20);
+        p->SetTag(i);
+        rows.push_back(p);
+    }
+    for (TPanel* p : rows) p->SetAlign(alTop);
+    // Set in creation order, each goes after the rows already aligned.
+    EXPECT_EQ(rows[0]->GetTop(), 0);
+    EXPECT_EQ(rows[1]->GetTop(), 20);
+    EXPECT_EQ(rows[2]->GetTop(), 40);
+
+    auto* snap = Add<TSnapPanel>(f, 0, 0, 10, 10);
+    snap->SetHeight(35);
+    snap->SetAlign(alBottom);
+    auto* fill = Add<TPanel>(f, 0, 0, 10, 10);
+    fill->SetAlign(alClient);
+    EXPECT_EQ(snap->GetHeight(), 30);
+    EXPECT_EQ(snap->GetTop(), 170);
+    EXPECT_EQ(fill->GetBoundsRect(), Rect(0, 60, f->GetClientWidth(), 170));
+}
+
+TEST_F(WinTest, RunTimeLeftAlignedControlGoesAfterTheExistingOnes) {
+    TForm* f = NewForm(300, 100);
+    auto* a = Add<TPanel>(f, 0, 0, 50, 10);
+    a->SetAlign(alLeft);
+    auto* b = Add<TPanel>(f, 0, 0, 60, 10);
+    b->SetAlign(alLeft);
+    auto* c = Create<TPanel>(f);
+    c->SetWidth(70);
+    c->SetAlign(alLeft);
+    c->SetParent(f);
+    EXPECT_EQ(a->GetLeft(), 0);
+    EXPECT_EQ(b->GetLeft(), 50);
+    EXPECT_EQ(c->GetLeft(), 110);
+}
+
+TEST_F(WinTest, FormNonClientMetricsAreFixed) {
+    struct Case {
+        TFormBorderStyle style;
+        int dw, dh;
+    };
+    for (Case k : {Case{bsSizeable, 8, 27}, Case{bsDialog, 6, 25}, Case{bsSingle, 6, 25},
+                   Case{bsToolWindow, 6, 21}, Case{bsNone, 0, 0}}) {
+        TForm* f = NewForm(300, 200);
+        f->SetBorderStyle(k.style);
+        f->Show();
+        EXPECT_EQ(f->GetWidth() - f->GetClientWidth(), k.dw) << EnumToIdent(k.style);
+        EXPECT_EQ(f->GetHeight() - f->GetClientHeight(), k.dh) << EnumToIdent(k.style);
+        TPoint o = f->ClientToScreen({0, 0});
+        EXPECT_EQ(o.X, 100 + k.dw / 2);
+        EXPECT_EQ(o.Y, 100 + k.dh - k.dw / 2);
+    }
+}
+
+TEST_F(WinTest, ScrollBarStateWithAndWithoutRedraw) {
+    TForm* f = NewForm(300, 200);
+    f->Show();
+    auto* p = Add<TPanel>(f, 0, 0, 100, 100);
+    p->SetBorderStyle(bsNone);
+    HWND h = p->Handle();
+    int sizes = 0;
+    p->OnResize = [&](TObject*) { ++sizes; };
+    EXPECT_FALSE(IsScrollBarShown(h, SB_VERT));
+    EXPECT_EQ(p->GetClientWidth(), 100);
+
+    SetScrollRange(h, SB_VERT, 0, 99, false);
+    EXPECT_TRUE(IsScrollBarShown(h, SB_VERT));
+    EXPECT_EQ(p->GetClientWidth(), 100 - GetSystemMetrics(SM_CXVSCROLL));
+    EXPECT_EQ(sizes, 1);
+    EXPECT_EQ(ScrollBarRedrawCount(h, SB_VERT), 0);
+    int lo, hi;
+    GetScrollRange(h, SB_VERT, lo, hi);
+    EXPECT_EQ(lo, 0);
+    EXPECT_EQ(hi, 99);
+
+    EXPECT_EQ(SetScrollPos(h, SB_VERT, 50, false), 0);
+    EXPECT_EQ(ScrollBarRedrawCount(h, SB_VERT), 0);
+    EXPECT_EQ(SetScrollPos(h, SB_VERT, 150, true), 50);  // clamped
+    EXPECT_EQ(GetScrollPos(h, SB_VERT), 99);
+    EXPECT_EQ(ScrollBarRedrawCount(h, SB_VERT), 1);
+    SetScrollRange(h, SB_VERT, 0, 4, true);
+    EXPECT_EQ(GetScrollPos(h, SB_VERT), 4);
+    EXPECT_EQ(ScrollBarRedrawCount(h, SB_VERT), 2);
+
+    // A range without extent hides the bar; ShowScrollBar brings it back.
+    SetScrollRange(h, SB_VERT, 3, 3, false);
+    EXPECT_FALSE(IsScrollBarShown(h, SB_VERT));
+    EXPECT_EQ(p->GetClientWidth(), 100);
+    ShowScrollBar(h, SB_HORZ, true);
+    EXPECT_EQ(p->GetClientHeight(), 100 - GetSystemMetrics(SM_CYHSCROLL));
+    EXPECT_EQ(sizes, 3);
+}
+
+TEST_F(WinTest, ScrollWindowMovesPixelsAndInvalidatesTheUncoveredStrip) {
+    TForm* f = NewForm(300, 200);
+    f->Show();
+    auto* p = Add<TPanel>(f, 0, 0, 100, 100);
+    p->SetBevelOuter(bvNone);
+    Application->ProcessMessages();
+    HWND h = p->Handle();
+    TRect u;
+    ASSERT_FALSE(GetUpdateRect(h, u));
+    TRect area = Rect(0, 20, 100, 100);
+    ScrollWindow(h, 0, -10, &area, &area);
+    ASSERT_TRUE(GetUpdateRect(h, u));
+    EXPECT_EQ(u, Rect(0, 90, 100, 100));
+    ValidateRect(h, nullptr);
+    TRect r1 = Rect(0, 0, 10, 10), r2 = Rect(50, 50, 60, 60);
+    InvalidateRect(h, &r1, true);
+    InvalidateRect(h, &r2, true);
+    EXPECT_EQ(GetUpdateRegion(h).size(), 2u);
+    GetUpdateRect(h, u);
+    EXPECT_EQ(u, Rect(0, 0, 60, 60));
+    ValidateRect(h, &r1);
+    GetUpdateRect(h, u);
+    EXPECT_EQ(u, r2);
+    UpdateWindow(h);
+    EXPECT_FALSE(GetUpdateRect(h, u));
+}
