@@ -120,6 +120,7 @@ void TCursor::RequireRecord() const {
 }
 
 void TCursor::Append(TRecord& record) {
+    record.MakeNew();
     uint32_t n = table_->Post(record);
     cur_ = n;
     state_ = TState::On;

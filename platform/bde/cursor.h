@@ -59,7 +59,7 @@ public:
     // The records this cursor shows (reads every deletion mark when deleted ones are hidden).
     uint32_t ExactRecordCount();
 
-    // Appends the record and stands on it.
+    // Appends the record (a copy when it was read from the table) and stands on it.
     void Append(TRecord& record);
     // Writes the record back over the current one.
     void Modify(TRecord& record);

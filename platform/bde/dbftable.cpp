@@ -417,10 +417,18 @@ void TDbfTable::WriteHeaderCount(uint32_t count) {
 
 // ====================================================================== raw records
 
-void TDbfTable::ReadRecord(uint32_t recNo, uint8_t* buffer) {
+void TDbfTable::ReadRecord(uint32_t recNo, uint8_t* buffer, bool fresh) {
     if (recNo < 1 || recNo > count_)
         RaiseError(DBIERR_INVALIDRECNO, "Record " + std::to_string(recNo) + " does not exist (the table has " +
                                             std::to_string(count_) + ")");
+    if (fresh) {
+        if (file_.ReadAt(RecordOffset(recNo), buffer, recordLength_) < recordLength_)
+            RaiseError(DBIERR_READERR, "Record " + std::to_string(recNo) + " is missing from " + path_ +
+                                           " (the file has been shortened)");
+        if (recNo >= cacheFirst_ && recNo < cacheFirst_ + cacheCount_)
+            std::memcpy(cache_.data() + size_t(recNo - cacheFirst_) * recordLength_, buffer, recordLength_);
+        return;
+    }
     if (recNo < cacheFirst_ || recNo >= cacheFirst_ + cacheCount_) {
         uint32_t chunk = std::max<uint32_t>(1, uint32_t(kCacheBytes / recordLength_));
         uint32_t n = std::min(chunk, count_ - recNo + 1);
@@ -505,6 +513,14 @@ uint32_t TDbfTable::Post(TRecord& r) {
                 }
             }
     }
+    // A new record copied from another carries that record's memo pointers: its memos are
+    // copied, so that freeing one record's blocks never takes another's.
+    if (append)
+        for (int f = 0; f < FieldCount(); ++f)
+            if (fields_[size_t(f)].Kind == TFieldKind::Memo && !r.pendingMemos_.count(f)) {
+                uint32_t b = ParseMemoPointer(fields_[size_t(f)], r.bytes_.data(), 0);
+                if (b != 0) r.pendingMemos_[f] = ReadMemo(b);
+            }
     for (auto& [f, bytes] : r.pendingMemos_) {
         uint32_t block = 0;
         if (!bytes.empty()) {
@@ -754,7 +770,7 @@ TRecord::TRecord(std::shared_ptr<TDbfTable> table) : table_(std::move(table)) {
 }
 
 void TRecord::Load(uint32_t recNo) {
-    table_->ReadRecord(recNo, bytes_.data());
+    table_->ReadRecord(recNo, bytes_.data(), !table_->Exclusive() && table_->Memo() != nullptr);
     recNo_ = recNo;
     pendingMemos_.clear();
 }

@@ -82,7 +82,8 @@ public:
     uint32_t Refresh();
 
     // ---- raw records (the buffer is RecordLength bytes, the deletion byte first) ----
-    void ReadRecord(uint32_t recNo, uint8_t* buffer);
+    // fresh: read the file, not the cache (records other processes may have rewritten).
+    void ReadRecord(uint32_t recNo, uint8_t* buffer, bool fresh = false);
     void WriteRecord(uint32_t recNo, const uint8_t* buffer);
     uint32_t AppendRecord(const uint8_t* buffer);
     void SetDeleted(uint32_t recNo, bool deleted);
@@ -156,8 +157,12 @@ public:
     uint32_t RecNo() const { return recNo_; }  // 0 for a record not yet appended
     bool Deleted() const { return bytes_[0] == '*'; }
 
-    // Reads record recNo of the table into this buffer.
+    // Reads record recNo of the table into this buffer. In a shared open of a table with memos
+    // the record comes from the file itself, so its memo pointers are current.
     void Load(uint32_t recNo);
+    // Turns a loaded record into a new one with the same values; posting appends it (its memos
+    // are written again, so two records never share memo blocks).
+    void MakeNew() { recNo_ = 0; }
     // Makes this a blank new record.
     void Clear();
 

@@ -91,6 +91,23 @@ TEST(Memo, DbaseFourReusesFreedBlocks) {
     y.SetMemo(1, "reuse");
     t->Post(y);
     EXPECT_EQ(y.MemoBlock(1), 5u);
+    // A copy of a record gets memo blocks of its own: freeing the original's keeps the copy's.
+    TRecord copy(t);
+    copy.Load(2);
+    copy.MakeNew();
+    t->Post(copy);
+    EXPECT_NE(copy.MemoBlock(1), 4u);
+    TRecord orig(t);
+    orig.Load(2);
+    EXPECT_EQ(orig.MemoBlock(1), 4u);
+    orig.SetMemo(1, std::string(2000, 'q'));
+    t->Post(orig);
+    TRecord z(t);
+    z.SetMemo(1, "takes the freed block");
+    t->Post(z);
+    EXPECT_EQ(z.MemoBlock(1), 4u);
+    copy.Load(copy.RecNo());
+    EXPECT_EQ(copy.GetMemo(1), "small");
 }
 
 TEST(Memo, DbaseFourReadsBothLengthConventions) {
