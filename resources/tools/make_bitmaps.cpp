@@ -47,21 +47,28 @@ TColor Mix(TColor a, TColor b, double t) {
 
 // ---- check and LED images (20 x 20, 16 colours, button-face background) ----
 
-void Led(TBitmap* b, TColor body, TColor shine) {
+// A round lamp: a sunken two-tone bezel, the body with a darker lower-right crescent, and a
+// small highlight at the upper left.
+void Led(TBitmap* b, TColor body, TColor shade, TColor shine) {
     TCanvas* c = b->GetCanvas();
     const double cx = 9.5, cy = 9.5;
     for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 20; ++x) {
             double dx = x - cx, dy = y - cy, r = std::sqrt(dx * dx + dy * dy);
-            if (r > 6.6) continue;
-            if (r > 5.4) {
-                // Sunken bezel: shadow on the upper left, highlight on the lower right.
+            if (r > 7.1) continue;
+            if (r > 6.1) {
                 c->SetPixels(x, y, dx + dy < 0 ? clGray : clWhite);
                 continue;
             }
+            if (r > 5.2) {
+                c->SetPixels(x, y, dx + dy < 0 ? clBlack : shade);
+                continue;
+            }
             TColor col = body;
+            double sx = x - (cx - 1.2), sy = y - (cy - 1.2);
+            if (sx * sx + sy * sy > 30) col = shade;
             double hx = x - (cx - 2), hy = y - (cy - 2);
-            if (hx * hx + hy * hy < 2.3) col = shine;
+            if (hx * hx + hy * hy < 2.1) col = shine;
             c->SetPixels(x, y, col);
         }
 }
@@ -544,12 +551,12 @@ int main(int argc, char** argv) {
             Save(dir, name, b.get(), pf);
             names.push_back(name);
         };
-        add("KR_LEDGREENON", 20, 20, face, pf4bit, [](TBitmap* b) { Led(b, clLime, clWhite); });
-        add("KR_LEDREDON", 20, 20, face, pf4bit, [](TBitmap* b) { Led(b, clRed, clWhite); });
-        add("KR_LEDGREENOFF", 20, 20, face, pf4bit, [](TBitmap* b) { Led(b, clGreen, clLime); });
-        add("KR_LEDREDOFF", 20, 20, face, pf4bit, [](TBitmap* b) { Led(b, clMaroon, clRed); });
-        add("KR_LEDYELON", 20, 20, face, pf4bit, [](TBitmap* b) { Led(b, clYellow, clWhite); });
-        add("KR_LEDGRAY", 20, 20, face, pf4bit, [](TBitmap* b) { Led(b, clGray, clWhite); });
+        add("KR_LEDGREENON", 20, 20, face, pf4bit, [](TBitmap* b) { Led(b, clLime, clGreen, clWhite); });
+        add("KR_LEDREDON", 20, 20, face, pf4bit, [](TBitmap* b) { Led(b, clRed, clMaroon, clWhite); });
+        add("KR_LEDGREENOFF", 20, 20, face, pf4bit, [](TBitmap* b) { Led(b, clGreen, clGreen, clLime); });
+        add("KR_LEDREDOFF", 20, 20, face, pf4bit, [](TBitmap* b) { Led(b, clMaroon, clMaroon, clRed); });
+        add("KR_LEDYELON", 20, 20, face, pf4bit, [](TBitmap* b) { Led(b, clYellow, clOlive, clWhite); });
+        add("KR_LEDGRAY", 20, 20, face, pf4bit, [](TBitmap* b) { Led(b, clGray, clGray, clSilver); });
         add("KR_CHECKON", 20, 20, face, pf4bit, [](TBitmap* b) { CheckImage(b, DFCS_CHECKED); });
         add("KR_CHECKOFF", 20, 20, face, pf4bit, [](TBitmap* b) { CheckImage(b, 0); });
         add("KR_CHECKGRAY", 20, 20, face, pf4bit, [](TBitmap* b) { CheckImage(b, DFCS_CHECKED | DFCS_INACTIVE); });
