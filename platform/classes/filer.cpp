@@ -682,7 +682,7 @@ void ReadOne(TReader& reader, TReader::Impl& m, TObject* instance, const TPropAs
                 bad("a character");
             break;
         case tkEnumeration: {
-            int ord;
+            int ord = 0;
             if (p->EnumType == &BooleanTypeInfo() && (v.type == vaTrue || v.type == vaFalse)) {
                 ord = v.type == vaTrue;
             } else if (v.type == vaIdent || v.type == vaTrue || v.type == vaFalse) {
