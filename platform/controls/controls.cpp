@@ -538,10 +538,7 @@ void TControl::SetVisible(bool v) {
     RequestAlign();
 }
 
-void TControl::Show() {
-    if (parent_) parent_->Show();  // the platform shows the parents too
-    SetVisible(true);
-}
+void TControl::Show() { SetVisible(true); }
 
 void TControl::Hide() { SetVisible(false); }
 

@@ -293,3 +293,85 @@ TEST_F(InputTest, KeysReachTheFocusedControlWithDialogKeysAndPreview) {
     vt::TypeText("qz");
     EXPECT_EQ(log, (std::vector<std::string>{"press 122"}));
 }
+
+TEST_F(InputTest, FontColourAndShowHintFollowTheParentUntilSet) {
+    auto* box = Add<TPanel>(form, 0, 0, 200, 100);
+    auto* child = Add<TRecorder>(box, 10, 10, 50, 20);
+    box->GetFont()->SetName("Liberation Serif");
+    box->GetFont()->SetHeight(-15);
+    box->SetColor(clYellow);
+    box->SetShowHint(true);
+    EXPECT_EQ(child->GetFont()->GetName(), "Liberation Serif");
+    EXPECT_EQ(child->GetFont()->GetHeight(), -15);
+    EXPECT_EQ(child->GetColor(), clYellow);
+    EXPECT_TRUE(child->GetShowHint());
+    EXPECT_TRUE(child->GetParentFont());
+    EXPECT_TRUE(child->GetParentColor());
+    // Setting its own ends the inheritance; asking for the parent's again takes it back.
+    child->SetColor(clRed);
+    child->GetFont()->SetHeight(-11);
+    box->SetColor(clAqua);
+    box->GetFont()->SetHeight(-20);
+    EXPECT_EQ(child->GetColor(), clRed);
+    EXPECT_EQ(child->GetFont()->GetHeight(), -11);
+    EXPECT_FALSE(child->GetParentFont());
+    child->SetParentColor(true);
+    child->SetParentFont(true);
+    EXPECT_EQ(child->GetColor(), clAqua);
+    EXPECT_EQ(child->GetFont()->GetHeight(), -20);
+}
+
+TEST_F(InputTest, CursorsAndDisabledInput) {
+    auto* a = NewRecorder(form, "A", 10, 10, 100, 50);
+    auto* g = Add<TGraphicRecorder>(form, 200, 10, 50, 50);
+    a->SetCursor(crSizeNWSE);
+    g->SetCursor(crHandPoint);
+    vt::MouseMove(a, 5, 5);
+    EXPECT_EQ(backend.LastCursor(), crSizeNWSE);
+    vt::MouseMove(g, 5, 5);
+    EXPECT_EQ(backend.LastCursor(), crHandPoint);
+    vt::MouseMove(form, 150, 150);
+    EXPECT_EQ(backend.LastCursor(), crArrow);
+    Screen->SetCursor(crHourGlass);
+    vt::MouseMove(a, 6, 6);
+    EXPECT_EQ(backend.LastCursor(), crHourGlass);
+    Screen->SetCursor(crDefault);
+
+    // A disabled window gets no input; a disabled graphic control passes it to its parent.
+    a->SetEnabled(false);
+    vt::Click(a, 5, 5);
+    EXPECT_TRUE(log.empty());
+    int formClicks = 0;
+    form->OnClick = [&](TObject*) { ++formClicks; };
+    g->SetEnabled(false);
+    vt::Click(g, 5, 5);
+    EXPECT_EQ(formClicks, 1);
+}
+
+TEST_F(InputTest, DragFromSourceToAcceptingTarget) {
+    auto* src = NewRecorder(form, "Src", 10, 10, 50, 50);
+    auto* dst = NewRecorder(form, "Dst", 200, 10, 100, 100);
+    src->SetDragMode(dmAutomatic);
+    std::vector<std::string> events;
+    dst->OnDragOver = [&](TObject*, TObject* source, int, int, TDragState st, bool& accept) {
+        events.push_back("over " + EnumToIdent(st));
+        accept = source == src;
+    };
+    dst->OnDragDrop = [&](TObject*, TObject* source, int x, int y) {
+        events.push_back("drop " + std::to_string(x) + "," + std::to_string(y) +
+                         (source == src ? " from src" : ""));
+    };
+    src->OnEndDrag = [&](TObject*, TObject* target, int, int) {
+        events.push_back(std::string("end ") + (target == dst ? "on dst" : "nowhere"));
+    };
+    vt::MouseDown(src, mbLeft, 5, 5);
+    EXPECT_TRUE(src->Dragging());
+    vt::MouseMove(dst, 10, 10);
+    EXPECT_EQ(backend.LastCursor(), crDrag);
+    vt::MouseMove(dst, 12, 12);
+    vt::MouseUp(dst, mbLeft, 12, 12);
+    EXPECT_FALSE(src->Dragging());
+    EXPECT_EQ(events, (std::vector<std::string>{"over dsDragEnter", "over dsDragMove", "drop 12,12 from src",
+                                                "end on dst"}));
+    EXPECT_TRUE(log.empty());  // an automatic drag replaces the press
+}
