@@ -48,7 +48,7 @@ protected:
         if (!s) return;
         bool indexed = bmp_->GetPixelFormat() == pf1bit || bmp_->GetPixelFormat() == pf4bit ||
                        bmp_->GetPixelFormat() == pf8bit;
-        gfx::AttachSurface(this, s, indexed ? &bmp_->GetPaletteColors() : nullptr, {}, nullptr);
+        gfx::AttachSurface(this, s, indexed ? &bmp_->GetPaletteColors() : nullptr, {}, nullptr, true);
     }
 
 private:

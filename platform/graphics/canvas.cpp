@@ -55,7 +55,7 @@ uint32_t Rop2(TPenMode m, uint32_t p, uint32_t d) {
 }
 
 void AttachSurface(TCanvas* c, cairo_surface_t* s, const std::vector<TColor>* palette,
-                   TPoint origin, const TRect* clip) {
+                   TPoint origin, const TRect* clip, bool keepClip) {
     TCanvas::Impl& m = *c->GetImpl();
     if (m.cr) cairo_destroy(m.cr);
     if (m.surface) cairo_surface_destroy(m.surface);
@@ -63,8 +63,10 @@ void AttachSurface(TCanvas* c, cairo_surface_t* s, const std::vector<TColor>* pa
     m.surface = nullptr;
     if (m.baseClip) cairo_region_destroy(m.baseClip);
     m.baseClip = nullptr;
-    if (m.userClip) cairo_region_destroy(m.userClip);
-    m.userClip = nullptr;
+    if (!keepClip && m.userClip) {
+        cairo_region_destroy(m.userClip);
+        m.userClip = nullptr;
+    }
     m.clipDirty = true;
     m.palette = palette;
     m.origin = origin;
@@ -173,7 +175,7 @@ TCanvas::TCanvas() : impl_(new Impl), log_(DefaultLogRef()) {
 }
 
 TCanvas::~TCanvas() {
-    gfx::AttachSurface(this, nullptr, nullptr, {}, nullptr);
+    gfx::AttachSurface(this, nullptr, nullptr, {}, nullptr, false);
     if (impl_->effClip) cairo_region_destroy(impl_->effClip);
     for (auto& s : impl_->saved)
         if (s.userClip) cairo_region_destroy(s.userClip);
@@ -195,10 +197,10 @@ void TCanvas::AttachPixels(uint32_t* pixels, int width, int height, int strideBy
         throw EInvalidOperation("Invalid drawing target");
     cairo_surface_t* s = cairo_image_surface_create_for_data(
         reinterpret_cast<unsigned char*>(pixels), CAIRO_FORMAT_RGB24, width, height, strideBytes);
-    gfx::AttachSurface(this, s, nullptr, origin, clip);
+    gfx::AttachSurface(this, s, nullptr, origin, clip, false);
     cairo_surface_destroy(s);
 }
-void TCanvas::DetachPixels() { gfx::AttachSurface(this, nullptr, nullptr, {}, nullptr); }
+void TCanvas::DetachPixels() { gfx::AttachSurface(this, nullptr, nullptr, {}, nullptr, false); }
 bool TCanvas::HandleAllocated() const { return impl_->surface != nullptr; }
 TPoint TCanvas::DeviceOrigin() const { return impl_->origin; }
 TSize TCanvas::TargetSize() const { return {impl_->w, impl_->h}; }
@@ -234,6 +236,7 @@ void TCanvas::Record(const TCanvasOp& op) {
 // ---- clipping ----
 
 TRect TCanvas::GetClipRect() const {
+    const_cast<TCanvas*>(this)->HandleNeeded();
     Impl& m = *impl_;
     if (!m.surface) {
         if (m.userClip) {
@@ -279,6 +282,7 @@ void TCanvas::ResetClipRect() {
     impl_->clipDirty = true;
 }
 bool TCanvas::PtVisible(int x, int y) const {
+    const_cast<TCanvas*>(this)->HandleNeeded();
     Impl& m = *impl_;
     if (!m.surface) return false;
     gfx::UpdateClip(m);

@@ -9,8 +9,9 @@ namespace vcl::gfx {
 // The bitwise result of a pen mode for pen colour p over destination d (RGB bits).
 uint32_t Rop2(TPenMode m, uint32_t p, uint32_t d);
 
+// keepClip: the canvas' own clip survives (a bitmap canvas attaching lazily).
 void AttachSurface(TCanvas* c, cairo_surface_t* s, const std::vector<TColor>* palette,
-                   TPoint origin, const TRect* clip);
+                   TPoint origin, const TRect* clip, bool keepClip);
 void UpdateClip(TCanvas::Impl& m);
 // Clip applied, canvas coordinates, no antialiasing, operator OVER, empty path.
 void PrepareCairo(TCanvas::Impl& m);

@@ -308,6 +308,15 @@ TEST(Canvas, ShapesPixelsAndClipping) {
     c->SetPixels(15, 15, clLime);
     EXPECT_EQ(c->GetPixels(15, 15), clLime);
     EXPECT_EQ(c->GetPixels(-1, 0), -1);
+    // A clip set on a fresh bitmap canvas holds for its first drawing.
+    TBitmap fresh;
+    fresh.SetSize(10, 10);
+    EXPECT_EQ(fresh.GetCanvas()->GetClipRect(), (TRect{0, 0, 10, 10}));
+    fresh.GetCanvas()->SetClipRect({0, 0, 5, 10});
+    fresh.GetCanvas()->GetBrush()->SetColor(clBlack);
+    fresh.GetCanvas()->FillRect({0, 0, 10, 10});
+    EXPECT_EQ(fresh.GetPixel(4, 0), clBlack);
+    EXPECT_EQ(fresh.GetPixel(5, 0), clWhite);
     // Intersect and exclude.
     auto d = Surface(20, 20);
     TCanvas* k = d->GetCanvas();
