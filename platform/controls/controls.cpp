@@ -846,6 +846,12 @@ void TWinControl::GetChildren(const TGetChildProc& Proc, TComponent* Root) {
         if (c->Owner() == Root) Proc(c);
 }
 
+void TWinControl::Loaded() {
+    TControl::Loaded();
+    // Alignment waited for the end of loading.
+    Realign();
+}
+
 void TWinControl::Broadcast(TMessage& M) {
     for (TControl* c : std::vector<TControl*>(controls_)) {
         c->WindowProc ? c->WindowProc(M) : c->WndProc(M);

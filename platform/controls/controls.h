@@ -329,6 +329,7 @@ public:
     // The child at a client point: windowed children above graphic ones, the topmost first.
     TControl* ControlAtPos(TPoint p, bool AllowDisabled, bool AllowWinControls = true) const;
     void GetChildren(const TGetChildProc& Proc, TComponent* Root) override;
+    void Loaded() override;
     // Broadcasts a message to the children (stops at the first non-zero Result).
     void Broadcast(TMessage& M);
     void NotifyControls(win::UINT Msg);

@@ -271,6 +271,11 @@ void TCustomForm::GetChildren(const TGetChildProc& Proc, TComponent* Root) {
             if (!c->HasParent()) Proc(c);
 }
 
+void TCustomForm::Loaded() {
+    TWinControl::Loaded();
+    if (constructed_ && visible_) UpdateShowing();
+}
+
 void TCustomForm::UpdateShowing() {
     if (!constructed_ || IsLoading()) return;
     if (visible_ != shownOnScreen_) ShowingChanged(visible_);

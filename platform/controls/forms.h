@@ -88,6 +88,8 @@ public:
     void PaintNonClient(TCanvas* Canvas) override;
     bool IsShowing() const override;
     void GetChildren(const TGetChildProc& Proc, TComponent* Root) override;
+    // A form read with Visible set shows once the whole form is loaded.
+    void Loaded() override;
 
     TNotifyEvent OnCreate;
     TNotifyEvent OnDestroy;

@@ -171,3 +171,41 @@ TEST_F(WinTest, ScrollWindowMovesPixelsAndInvalidatesTheUncoveredStrip) {
     UpdateWindow(h);
     EXPECT_FALSE(GetUpdateRect(h, u));
 }
+
+TEST_F(WinTest, LoadingDefersAlignmentToLoaded) {
+    TForm* f = NewForm(300, 200);
+    TPanel* top = nullptr;
+    TPanel* fill = nullptr;
+    f->LoadAsIfStreamed([&] {
+        top = Create<TPanel>(f);
+        top->SetParent(f);
+        fill = Create<TPanel>(f);
+        fill->SetParent(f);
+        for (TPanel* p : {top, fill}) p->BeginLoading();
+        top->SetBounds(0, 50, 100, 30);
+        top->SetAlign(alTop);
+        fill->SetAlign(alClient);
+        EXPECT_EQ(top->GetTop(), 50);  // nothing moves while loading
+        f->SetVisible(true);
+        EXPECT_FALSE(f->IsShowing());
+    });
+    EXPECT_EQ(top->GetBoundsRect(), Rect(0, 0, f->GetClientWidth(), 30));
+    EXPECT_EQ(fill->GetBoundsRect(), Rect(0, 30, f->GetClientWidth(), f->GetClientHeight()));
+    EXPECT_TRUE(f->IsShowing());  // shown once loaded
+}
+
+TEST_F(WinTest, StayOnTopFormsStayInFront) {
+    TForm* tool = NewForm();
+    tool->SetFormStyle(fsStayOnTop);
+    tool->Show();
+    TForm* plain = NewForm();
+    plain->Show();
+    auto order = TopLevelWindows();
+    auto pos = [&](TForm* f) { return std::find(order.begin(), order.end(), f->Handle()) - order.begin(); };
+    EXPECT_LT(pos(tool), pos(plain));
+    EXPECT_EQ(GetActiveWindow(), plain->Handle());
+    tool->SetFormStyle(fsNormal);
+    plain->BringToFrontForm();
+    order = TopLevelWindows();
+    EXPECT_LT(pos(plain), pos(tool));
+}
