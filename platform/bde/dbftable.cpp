@@ -417,18 +417,10 @@ void TDbfTable::WriteHeaderCount(uint32_t count) {
 
 // ====================================================================== raw records
 
-void TDbfTable::ReadRecord(uint32_t recNo, uint8_t* buffer, bool fresh) {
+void TDbfTable::ReadRecord(uint32_t recNo, uint8_t* buffer) {
     if (recNo < 1 || recNo > count_)
         RaiseError(DBIERR_INVALIDRECNO, "Record " + std::to_string(recNo) + " does not exist (the table has " +
                                             std::to_string(count_) + ")");
-    if (fresh) {
-        if (file_.ReadAt(RecordOffset(recNo), buffer, recordLength_) < recordLength_)
-            RaiseError(DBIERR_READERR, "Record " + std::to_string(recNo) + " is missing from " + path_ +
-                                           " (the file has been shortened)");
-        if (recNo >= cacheFirst_ && recNo < cacheFirst_ + cacheCount_)
-            std::memcpy(cache_.data() + size_t(recNo - cacheFirst_) * recordLength_, buffer, recordLength_);
-        return;
-    }
     if (recNo < cacheFirst_ || recNo >= cacheFirst_ + cacheCount_) {
         uint32_t chunk = std::max<uint32_t>(1, uint32_t(kCacheBytes / recordLength_));
         uint32_t n = std::min(chunk, count_ - recNo + 1);
@@ -489,6 +481,13 @@ bool TDbfTable::IsDeleted(uint32_t recNo) {
 std::string TDbfTable::ReadMemo(uint32_t block) {
     if (!memo_) RaiseError(DBIERR_BLOBFILEMISSING, "Table " + path_ + " has no memo file");
     return memo_->Read(block);
+}
+
+uint32_t TDbfTable::MemoPointerOnDisk(uint32_t recNo, int field) {
+    const TFieldDesc& f = fields_.at(size_t(field));
+    std::vector<uint8_t> rec(recordLength_, ' ');
+    file_.ReadAt(RecordOffset(recNo) + f.Offset, rec.data() + f.Offset, f.Length);
+    return ParseMemoPointer(f, rec.data(), recNo);
 }
 
 uint32_t TDbfTable::Post(TRecord& r) {
@@ -770,7 +769,7 @@ TRecord::TRecord(std::shared_ptr<TDbfTable> table) : table_(std::move(table)) {
 }
 
 void TRecord::Load(uint32_t recNo) {
-    table_->ReadRecord(recNo, bytes_.data(), !table_->Exclusive() && table_->Memo() != nullptr);
+    table_->ReadRecord(recNo, bytes_.data());
     recNo_ = recNo;
     pendingMemos_.clear();
 }
@@ -890,6 +889,9 @@ std::string TRecord::GetMemoRaw(int field) const {
     auto p = pendingMemos_.find(field);
     if (p != pendingMemos_.end()) return p->second;
     uint32_t block = MemoBlock(field);
+    // In a shared open the record may have been rewritten since it was read: follow the pointer
+    // the file holds now, never one whose blocks may already belong to another record.
+    if (block && recNo_ && !table_->Exclusive()) block = table_->MemoPointerOnDisk(recNo_, field);
     return block ? table_->ReadMemo(block) : std::string();
 }
 

@@ -82,8 +82,7 @@ public:
     uint32_t Refresh();
 
     // ---- raw records (the buffer is RecordLength bytes, the deletion byte first) ----
-    // fresh: read the file, not the cache (records other processes may have rewritten).
-    void ReadRecord(uint32_t recNo, uint8_t* buffer, bool fresh = false);
+    void ReadRecord(uint32_t recNo, uint8_t* buffer);
     void WriteRecord(uint32_t recNo, const uint8_t* buffer);
     uint32_t AppendRecord(const uint8_t* buffer);
     void SetDeleted(uint32_t recNo, bool deleted);
@@ -96,6 +95,9 @@ public:
 
     // ---- memos ----
     std::string ReadMemo(uint32_t block);
+    // The memo pointer of a field as the file holds it now (another process may have rewritten
+    // the record since it was read, and reused its old blocks).
+    uint32_t MemoPointerOnDisk(uint32_t recNo, int field);
 
     // ---- whole table (exclusive opens only) ----
     // Writes a new table and memo file without the deleted records and renames them over the
@@ -157,8 +159,7 @@ public:
     uint32_t RecNo() const { return recNo_; }  // 0 for a record not yet appended
     bool Deleted() const { return bytes_[0] == '*'; }
 
-    // Reads record recNo of the table into this buffer. In a shared open of a table with memos
-    // the record comes from the file itself, so its memo pointers are current.
+    // Reads record recNo of the table into this buffer.
     void Load(uint32_t recNo);
     // Turns a loaded record into a new one with the same values; posting appends it (its memos
     // are written again, so two records never share memo blocks).

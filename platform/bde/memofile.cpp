@@ -73,8 +73,9 @@ public:
         std::vector<uint8_t> hdr(kHeaderBytes, 0);
         PutLE32(hdr.data(), 1);
         hdr[16] = 0x03;
-        file_.Truncate(0);
+        // The new header first, so a crash in between leaves a readable file.
         file_.WriteAt(0, hdr.data(), hdr.size());
+        file_.Truncate(hdr.size());
     }
 };
 
@@ -169,8 +170,8 @@ public:
         std::vector<uint8_t> h(std::max<uint32_t>(kHeaderBytes, blockSize_), 0);
         std::memcpy(h.data(), hdr, sizeof hdr);
         PutLE32(h.data(), BlocksFor(h.size(), blockSize_));
-        file_.Truncate(0);
         file_.WriteAt(0, h.data(), h.size());
+        file_.Truncate(h.size());
     }
 
 private:
@@ -258,8 +259,8 @@ public:
         std::vector<uint8_t> h(kHeaderBytes, 0);
         PutBE32(h.data(), BlocksFor(kHeaderBytes, blockSize_));
         PutBE16(h.data() + 6, uint16_t(blockSize_));
-        file_.Truncate(0);
         file_.WriteAt(0, h.data(), h.size());
+        file_.Truncate(h.size());
     }
 };
 

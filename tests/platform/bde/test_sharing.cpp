@@ -294,3 +294,27 @@ TEST(CrashSafety, OpenFinishesOrDropsAnInterruptedPack) {
     EXPECT_EQ(bdetest::Run("ls " + dir.Path() + " | grep -c -e packing -e pack-commit").Out, "0\n");
     EXPECT_EQ(bdetest::ReadFile(dir / "t.dbf"), bdetest::ReadFile(dir / "old.dbf"));
 }
+
+TEST(Sharing, AStaleRecordNeverShowsAnotherRecordsMemo) {
+    TempDir dir;
+    MakeTable(dir / "t.dbf");
+    auto writer = TDbfTable::Open(dir / "t.dbf");
+    TRecord w(writer);
+    Fill(w, 's', 1, 0);
+    writer->Post(w);
+    auto reader = TDbfTable::Open(dir / "t.dbf", {.ReadOnly = true});
+    TRecord stale(reader);
+    stale.Load(1);
+    const uint32_t oldBlock = stale.MemoBlock(3);
+    // The writer replaces record 1's memo and a new record takes the freed blocks.
+    Fill(w, 's', 1, 1);
+    writer->Post(w);
+    TRecord other(writer);
+    Fill(other, 's', 1, 7);
+    other.SetMemo(3, "someone else's memo");
+    writer->Post(other);
+    ASSERT_EQ(other.MemoBlock(3), oldBlock);
+    TRecord fresh(writer);
+    fresh.Load(1);
+    EXPECT_EQ(stale.GetMemo(3), fresh.GetMemo(3));
+}
