@@ -82,6 +82,16 @@ namespace gfx {
 cairo_surface_t* BitmapSurface(const TBitmap* b) { return b->GetImage()->surface; }
 }  // namespace gfx
 
+void TCanvas::AttachBitmap(TBitmap* bitmap, TPoint origin, const TRect* clip) {
+    if (!bitmap || bitmap->GetEmpty()) {
+        DetachPixels();
+        return;
+    }
+    bool indexed = Indexed(bitmap->GetPixelFormat());
+    gfx::AttachSurface(this, gfx::BitmapSurface(bitmap), indexed ? &bitmap->GetPaletteColors() : nullptr,
+                       origin, clip, false);
+}
+
 DBV_IMPLEMENT_CLASS(TBitmap)
 
 TBitmap::TBitmap() : img_(new Image) {}
@@ -210,6 +220,7 @@ void TBitmap::SetPaletteColors(const std::vector<TColor>& pal) {
         if (palette_.empty()) palette_ = DefaultPalette(format_);
         Quantize();
     }
+    if (canvas_) canvas_->DetachPixels();
     Changed();
 }
 

@@ -68,7 +68,7 @@ void AttachSurface(TCanvas* c, cairo_surface_t* s, const std::vector<TColor>* pa
         m.userClip = nullptr;
     }
     m.clipDirty = true;
-    m.palette = palette;
+    m.palette = palette ? *palette : std::vector<TColor>{};
     m.origin = origin;
     m.w = m.h = 0;
     if (!s) return;

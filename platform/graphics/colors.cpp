@@ -104,9 +104,8 @@ TColor StringToColor(std::string_view s) {
 TColor GetNearestColor(TCanvas* canvas, TColor c) {
     TColor rgb = ColorToRGB(c);
     if (canvas) canvas->HandleNeeded();
-    if (canvas && canvas->GetImpl() && canvas->GetImpl()->palette &&
-        !canvas->GetImpl()->palette->empty()) {
-        const auto& pal = *canvas->GetImpl()->palette;
+    if (canvas && canvas->GetImpl() && !canvas->GetImpl()->palette.empty()) {
+        const auto& pal = canvas->GetImpl()->palette;
         return pal[size_t(gfx::NearestIndex(pal, gfx::ToPixel(rgb)))];
     }
     return rgb;

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <sys/stat.h>
+#include <tuple>
 
 #include "graphics/gfx_internal.h"
 #include "rtl/sysutils.h"
@@ -69,6 +70,10 @@ std::string FindFile(const std::vector<std::string>& names) {
 }  // namespace
 
 std::string MapFontFile(std::string_view faceName, bool bold, bool italic, TFontPitch pitch) {
+    // Measuring text asks for this often: remember each answer (the files do not move).
+    static std::map<std::string, std::string> memo;
+    std::string key = LowerCase(faceName) + char('0' + bold) + char('0' + italic) + char('0' + int(pitch));
+    if (auto it = memo.find(key); it != memo.end()) return it->second;
     Family f = FamilyOf(faceName, pitch);
     static const char* const lib[3] = {"LiberationSans", "LiberationSerif", "LiberationMono"};
     static const char* const dv[3] = {"DejaVuSans", "DejaVuSerif", "DejaVuSansMono"};
@@ -82,6 +87,7 @@ std::string MapFontFile(std::string_view faceName, bool bold, bool italic, TFont
                               std::string(lib[f]) + "-Regular.ttf", std::string(dv[f]) + ".ttf",
                               "LiberationSans-Regular.ttf", "DejaVuSans.ttf"});
     if (p.empty()) throw EOutOfResources("No usable font file found");
+    memo.emplace(key, p);
     return p;
 }
 

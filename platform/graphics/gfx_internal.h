@@ -25,7 +25,7 @@ struct TCanvas::Impl {
     cairo_region_t* userClip = nullptr;  // device coordinates, null = no clip
     cairo_region_t* effClip = nullptr;   // intersection of the above with the target
     bool clipDirty = true;
-    const std::vector<TColor>* palette = nullptr;  // palette of a palette bitmap target
+    std::vector<TColor> palette;  // palette of a palette bitmap target (a copy)
     struct Saved {
         cairo_region_t* userClip;
         TPoint penPos;

@@ -379,6 +379,9 @@ public:
     // coordinates, optional) bounds everything drawn. The caller keeps the buffer alive.
     void AttachPixels(uint32_t* pixels, int width, int height, int strideBytes,
                       TPoint origin = {}, const TRect* clip = nullptr);
+    // Draws into a bitmap (the canvas holds the bitmap's pixels until detached or re-attached,
+    // so a later resize of the bitmap leaves this canvas on the old pixels).
+    void AttachBitmap(TBitmap* bitmap, TPoint origin = {}, const TRect* clip = nullptr);
     void DetachPixels();
     bool HandleAllocated() const;
     // Attaches the target now when a subclass provides one (CreateHandle).

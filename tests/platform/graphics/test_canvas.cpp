@@ -348,6 +348,11 @@ TEST(Canvas, ShapesPixelsAndClipping) {
     EXPECT_EQ(px[2 * 30 + 10] & 0xFFFFFF, 0xFF0000u);
     EXPECT_EQ(px[2 * 30 + 20], 0xFFFFFFu);
     EXPECT_EQ(w.GetPixels(0, 0), clRed);
+    TCanvas on;
+    on.AttachBitmap(d.get(), {5, 5});
+    on.GetBrush()->SetColor(clLime);
+    on.FillRect({0, 0, 1, 1});
+    EXPECT_EQ(d->GetPixel(5, 5), clLime);
 }
 
 TEST(Canvas, TheLogRecordsWhatWasDrawn) {
