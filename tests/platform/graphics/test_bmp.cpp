@@ -237,6 +237,43 @@ TEST(BmpCodec, RunLengthFilesMatchImageMagick) {
     std::filesystem::remove_all(dir);
 }
 
+TEST(BmpCodec, FilesWrittenByImageMagickReadAsItReadsThem) {
+    if (!gfxtest::HaveMagick()) GTEST_SKIP() << "ImageMagick is not installed";
+    std::string dir = gfxtest::TempDir();
+    std::string src = dir + "/src.png";
+    ASSERT_EQ(std::system(("/usr/bin/convert -size 23x11 gradient:red-blue -fill yellow -draw 'rectangle 2,2 8,6' '" +
+                           src + "' 2>/dev/null").c_str()), 0);
+    std::string noisy = dir + "/noisy.png";
+    ASSERT_EQ(std::system(("/usr/bin/convert -size 23x11 xc:gray -seed 1 +noise Random '" + noisy + "' 2>/dev/null").c_str()), 0);
+    const struct { const char* from; const char* options; int bpp; uint32_t header; } cases[] = {
+        {"src", "-type bilevel BMP3:", 1, 40},
+        {"src", "-colors 12 -type palette BMP3:", 4, 40},
+        {"noisy", "-colors 200 -type palette BMP3:", 8, 40},
+        {"src", "-define bmp:subtype=RGB565 BMP:", 16, 124},
+        {"src", "-define bmp:subtype=RGB555 BMP:", 16, 124},
+        {"src", "-type truecolor BMP3:", 24, 40},
+        {"src", "-type truecolormatte BMP:", 32, 124},
+    };
+    int i = 0;
+    for (const auto& c : cases) {
+        std::string out = dir + "/out" + std::to_string(i++) + ".bmp";
+        SCOPED_TRACE(c.options);
+        std::string in = std::string(c.from) == "src" ? src : noisy;
+        ASSERT_EQ(std::system(("/usr/bin/convert '" + in + "' " + c.options + "'" + out + "' 2>/dev/null").c_str()), 0);
+        std::ifstream f(out, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(f)), {});
+        ASSERT_GT(bytes.size(), 54u);
+        EXPECT_EQ(uint8_t(bytes[28]), c.bpp);
+        EXPECT_EQ(uint8_t(bytes[14]), c.header);
+        TBitmap b;
+        b.LoadFromBytes(bytes.data(), bytes.size());
+        Decoded m = Magick(out, 23, 11);
+        ASSERT_EQ(m.w, 23);
+        EXPECT_EQ(Pixels(b).rgb, m.rgb);
+    }
+    std::filesystem::remove_all(dir);
+}
+
 TEST(BmpCodec, DamagedFilesRaiseInvalidGraphicAndNeverOverrun) {
     auto b = TestPicture(13, 7);
     std::vector<std::string> files;
