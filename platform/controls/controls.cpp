@@ -93,6 +93,18 @@ TControl* FindVCLWindow(TPoint screen) {
     return c;
 }
 
+TDeviceContext DCForBitmap(TBitmap* bitmap, TPoint origin) {
+    if (!bitmap || bitmap->GetEmpty()) throw EInvalidOperation("No bitmap to paint on");
+    TDeviceContext dc;
+    dc.Pixels = bitmap->ScanLine(0);
+    dc.Width = bitmap->GetWidth();
+    dc.Height = bitmap->GetHeight();
+    dc.Stride = bitmap->StrideBytes();
+    dc.Origin = origin;
+    dc.Clip = Rect(0, 0, dc.Width, dc.Height);
+    return dc;
+}
+
 // =============================================================================================
 // TControlCanvas
 

@@ -79,6 +79,10 @@ struct TDeviceContext {
 };
 using HDC = TDeviceContext*;
 inline HDC DCFromWParam(win::WPARAM w) { return reinterpret_cast<HDC>(w); }
+inline win::WPARAM DCToWParam(HDC dc) { return reinterpret_cast<win::WPARAM>(dc); }
+// A paint target on a bitmap (client (0, 0) at origin), e.g. to paint a control as a copy:
+// control->Perform(WM_PAINT, DCToWParam(&dc)).
+TDeviceContext DCForBitmap(TBitmap* bitmap, TPoint origin = {});
 
 // A canvas on a control: inside a paint it draws on the paint target; outside it attaches
 // to the control's window surface when there is one (drawing is discarded otherwise).

@@ -140,3 +140,33 @@ TEST_F(WinTest, RenderFormToPng) {
     f->Hide();
     EXPECT_THROW(RenderForm(f), EInvalidOperation);
 }
+
+TEST_F(WinTest, PaintingOnAGivenContextAndOnTheCanvasOutsideAPaint) {
+    TForm* f = NewForm(300, 200);
+    f->SetColor(clWhite);
+    f->Show();
+    auto* sw = Add<TSwatch>(f, 10, 10, 20, 20);
+    sw->SetColor(clLime);
+    // Painted as a copy into a bitmap of its own (a grid painting a control in a cell).
+    std::unique_ptr<TBitmap> copy(Create<TBitmap>());
+    copy->SetSize(40, 40);
+    TDeviceContext dc = DCForBitmap(copy.get(), {10, 10});
+    dc.Clip = Rect(10, 10, 30, 30);
+    sw->Perform(WM_PAINT, DCToWParam(&dc));
+    EXPECT_EQ(copy->GetPixel(15, 15), clLime);
+    EXPECT_EQ(copy->GetPixel(5, 5), clWhite);
+
+    // Drawing on a control's canvas outside a paint lands on the form, clipped to the control.
+    Application->ProcessMessages();
+    auto* pnl = Add<TPanel>(f, 100, 50, 60, 40);
+    Application->ProcessMessages();
+    pnl->GetCanvas()->GetBrush()->SetColor(clRed);
+    pnl->GetCanvas()->FillRect(Rect(-20, -20, 200, 200));
+    TBitmap* surface = PaintedWindowSurface(f->Handle());
+    ASSERT_NE(surface, nullptr);
+    TPoint o = f->ClientToScreen({0, 0});
+    int dx = o.X - f->GetLeft(), dy = o.Y - f->GetTop();
+    EXPECT_EQ(surface->GetPixel(dx + 120, dy + 60), clRed);
+    EXPECT_EQ(surface->GetPixel(dx + 95, dy + 60), clWhite);  // outside the panel
+    EXPECT_EQ(surface->GetPixel(dx + 165, dy + 60), clWhite);
+}
