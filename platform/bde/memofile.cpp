@@ -32,24 +32,26 @@ public:
     TDbt3Memo(TOsFile f) : TMemoFile(TMemoKind::Dbt3, std::move(f)) { blockSize_ = 512; }
 
     std::string Read(uint32_t block) override {
-        uint64_t size = file_.Size();
+        if (block == 0) Corrupt(block, "lies past the end of the memo file");
         uint64_t off = uint64_t(block) * blockSize_;
-        if (block == 0 || off >= size) Corrupt(block, "lies past the end of the memo file");
         std::string out;
         char buf[4096];
-        while (off < size) {
-            size_t n = file_.ReadAt(off, buf, std::min<uint64_t>(sizeof buf, size - off));
-            if (n == 0) break;
+        for (bool first = true;; first = false) {
+            size_t n = file_.ReadAt(off, buf, sizeof buf);
+            if (n == 0) {
+                if (first) Corrupt(block, "lies past the end of the memo file");
+                break;  // the file ended before the marker: the text up to the end is the memo
+            }
             const char* end = static_cast<const char*>(std::memchr(buf, 0x1A, n));
             if (end) {
                 out.append(buf, size_t(end - buf));
-                return out;
+                break;
             }
             out.append(buf, n);
             off += n;
             if (out.size() > kMaxDbt3Scan) Corrupt(block, "has no end marker");
         }
-        return out;  // the file ended before the marker: the text up to the end is the memo
+        return out;
     }
 
     uint32_t Write(std::string_view data) override {
@@ -96,33 +98,43 @@ public:
     }
 
     std::string Read(uint32_t block) override {
-        uint64_t size = file_.Size();
         uint64_t off = uint64_t(block) * blockSize_;
-        if (block == 0 || off < std::min<uint32_t>(kHeaderBytes, blockSize_) || off + 8 > size)
+        if (block == 0 || off < std::min<uint32_t>(kHeaderBytes, blockSize_))
             Corrupt(block, "lies past the end of the memo file");
-        uint8_t bh[8];
-        file_.ReadAt(off, bh, 8);
+        // One read covers the block header and, for most memos, the data and the byte after it.
+        std::string buf(std::max<size_t>(blockSize_, 512), '\0');
+        uint64_t got = file_.ReadAt(off, buf.data(), buf.size());
+        if (got < 8) Corrupt(block, "lies past the end of the memo file");
+        const uint8_t* bh = reinterpret_cast<const uint8_t*>(buf.data());
         if (!(bh[0] == 0xFF && bh[1] == 0xFF && bh[2] == 0x08 && bh[3] == 0x00))
             Corrupt(block, "does not start a memo");
         uint64_t len = GetLE32(bh + 4);
-        uint64_t avail = size - off - 8;
+        // Enough for the data under either length convention and the byte after it, but never
+        // more than the file holds.
+        uint64_t want = 8 + len + 1;
+        if (want > got && got == buf.size()) {
+            want = std::min<uint64_t>(want, file_.Size() - off);
+            if (want > got) {
+                buf.resize(size_t(want));
+                got += file_.ReadAt(off + got, buf.data() + got, size_t(want - got));
+            }
+        }
+        bool atEnd = got < 8 + len + 1;  // the file ends within what was wanted
+        uint64_t avail = got - 8;         // exact when atEnd, else at least len + 1
         // Writers differ on whether the length counts the 8-byte block header. With the header
         // counted, the byte after the data is a terminator (0x1F or 0x1A) or padding (0), or
         // the uncounted reading would run past the end of the file.
         uint64_t n = len;
         if (len >= 8) {
             uint64_t withHeader = len - 8;
-            uint8_t after = 0;
-            bool haveAfter = withHeader < avail && file_.ReadAt(off + 8 + withHeader, &after, 1) == 1;
-            if (len > avail || (haveAfter && (after == 0x1F || after == 0x1A || after == 0)) ||
-                withHeader == avail)
+            bool haveAfter = withHeader < avail;
+            uint8_t after = haveAfter ? uint8_t(buf[size_t(8 + withHeader)]) : 0;
+            if ((atEnd && (len > avail || withHeader == avail)) ||
+                (haveAfter && (after == 0x1F || after == 0x1A || after == 0)))
                 n = withHeader;
         }
         if (n > avail) Corrupt(block, "claims " + std::to_string(len) + " bytes, beyond the end of the memo file");
-        if (n > kMaxMemo) Corrupt(block, "claims an impossible length");
-        std::string out(size_t(n), '\0');
-        file_.ReadAt(off + 8, out.data(), out.size());
-        return out;
+        return buf.substr(8, size_t(n));
     }
 
     uint32_t Write(std::string_view data) override {
@@ -226,17 +238,20 @@ public:
     }
 
     std::string Read(uint32_t block) override {
-        uint64_t size = file_.Size();
         uint64_t off = uint64_t(block) * blockSize_;
-        if (block == 0 || off < kHeaderBytes || off + 8 > size)
-            Corrupt(block, "lies past the end of the memo file");
-        uint8_t bh[8];
-        file_.ReadAt(off, bh, 8);
-        uint64_t len = GetBE32(bh + 4);
-        if (len > size - off - 8) Corrupt(block, "claims " + std::to_string(len) + " bytes, beyond the end of the memo file");
-        std::string out(size_t(len), '\0');
-        file_.ReadAt(off + 8, out.data(), out.size());
-        return out;
+        if (block == 0 || off < kHeaderBytes) Corrupt(block, "lies past the end of the memo file");
+        std::string buf(512, '\0');
+        uint64_t got = file_.ReadAt(off, buf.data(), buf.size());
+        if (got < 8) Corrupt(block, "lies past the end of the memo file");
+        uint64_t len = GetBE32(reinterpret_cast<const uint8_t*>(buf.data()) + 4);
+        if (8 + len > got) {
+            if (got < buf.size() || len > file_.Size() - off - 8)
+                Corrupt(block, "claims " + std::to_string(len) + " bytes, beyond the end of the memo file");
+            buf.resize(size_t(8 + len));
+            got += file_.ReadAt(off + got, buf.data() + got, size_t(8 + len - got));
+            if (got < 8 + len) Corrupt(block, "claims " + std::to_string(len) + " bytes, beyond the end of the memo file");
+        }
+        return buf.substr(8, size_t(len));
     }
 
     uint32_t Write(std::string_view data) override {
