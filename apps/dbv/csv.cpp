@@ -4,55 +4,54 @@
 
 namespace dbvtool {
 
-std::vector<TCsvRow> ParseCsv(std::string_view text) {
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    std::vector<TCsvRow> rows;
-    size_t i = 0, n = text.size();
-    int line = 1;
-    while (i < n) {
-        TCsvRow row;
-        row.Line = line;
-        std::string cell;
-        bool endRow = false;
-        while (!endRow) {
-            cell.clear();
-            if (i < n && text[i] == '"') {
-                int startLine = line;
-                ++i;
-                for (;;) {
-                    if (i >= n) throw std::runtime_error("line " + std::to_string(startLine) + ": unterminated quoted value");
-                    char c = text[i++];
-                    if (c == '"') {
-                        if (i < n && text[i] == '"') {
-                            cell += '"';
-                            ++i;
-                            continue;
-                        }
-                        break;
+TCsvReader::TCsvReader(std::string_view text) : text_(text) {
+    if (text_.substr(0, 3) == "\xEF\xBB\xBF") text_.remove_prefix(3);
+}
+
+bool TCsvReader::Next(TCsvRow& row) {
+    const std::string_view text = text_;
+    size_t& i = pos_;
+    const size_t n = text.size();
+    int& line = line_;
+    if (i >= n) return false;
+    row.Line = line;
+    row.Cells.clear();
+    std::string cell;
+    for (;;) {
+        cell.clear();
+        if (i < n && text[i] == '"') {
+            int startLine = line;
+            ++i;
+            for (;;) {
+                if (i >= n) throw std::runtime_error("line " + std::to_string(startLine) + ": unterminated quoted value");
+                char c = text[i++];
+                if (c == '"') {
+                    if (i < n && text[i] == '"') {
+                        cell += '"';
+                        ++i;
+                        continue;
                     }
-                    if (c == '\n' || (c == '\r' && !(i < n && text[i] == '\n'))) ++line;
-                    cell += c;
+                    break;
                 }
-                // anything between the closing quote and the separator is kept as text
-                while (i < n && text[i] != ',' && text[i] != '\n' && text[i] != '\r') cell += text[i++];
-            } else {
-                while (i < n && text[i] != ',' && text[i] != '\n' && text[i] != '\r') cell += text[i++];
+                if (c == '\n' || (c == '\r' && !(i < n && text[i] == '\n'))) ++line;
+                cell += c;
             }
-            row.Cells.push_back(cell);
-            if (i >= n) {
-                endRow = true;
-            } else if (text[i] == ',') {
-                ++i;
-            } else {
-                if (text[i] == '\r' && i + 1 < n && text[i + 1] == '\n') ++i;
-                ++i;
-                ++line;
-                endRow = true;
-            }
+            // anything between the closing quote and the separator is kept as text
+            while (i < n && text[i] != ',' && text[i] != '\n' && text[i] != '\r') cell += text[i++];
+        } else {
+            while (i < n && text[i] != ',' && text[i] != '\n' && text[i] != '\r') cell += text[i++];
         }
-        rows.push_back(std::move(row));
+        row.Cells.push_back(cell);
+        if (i >= n) return true;
+        if (text[i] == ',') {
+            ++i;
+            continue;
+        }
+        if (text[i] == '\r' && i + 1 < n && text[i + 1] == '\n') ++i;
+        ++i;
+        ++line;
+        return true;
     }
-    return rows;
 }
 
 std::string CsvCell(std::string_view v) {

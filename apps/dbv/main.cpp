@@ -168,47 +168,52 @@ std::string ReadWholeFile(const std::string& name) {
 int CmdImport(const TArgs& a) {
     if (a.Positional.size() != 2) throw TUsageError("import-csv needs a table and a CSV file");
     const std::string& csvName = a.Positional[1];
-    std::vector<dbvtool::TCsvRow> rows;
-    try {
-        rows = dbvtool::ParseCsv(ReadWholeFile(csvName));
-    } catch (const std::runtime_error& e) {
-        throw std::runtime_error(csvName + ": " + e.what());
-    }
+    const std::string text = ReadWholeFile(csvName);
     auto table = TDbfTable::Open(a.Positional[0]);
-    if (rows.empty()) throw std::runtime_error(csvName + ": no header row");
     std::vector<int> map;
-    for (const std::string& name : rows[0].Cells) {
-        int f = table->FieldIndex(name);
-        if (f < 0) throw std::runtime_error(csvName + ": column '" + name + "' is not a field of the table");
-        for (int m : map)
-            if (m == f) throw std::runtime_error(csvName + ": column '" + name + "' appears twice");
-        map.push_back(f);
-    }
-    // Every row is checked before the first is written, so a bad row leaves the table unchanged.
-    std::vector<TRecord> records;
-    records.reserve(rows.size() - 1);
-    for (size_t r = 1; r < rows.size(); ++r) {
-        const auto& row = rows[r];
-        if (row.Cells.size() == 1 && row.Cells[0].empty()) continue;  // blank line
-        if (row.Cells.size() != map.size())
-            throw std::runtime_error(csvName + ": line " + std::to_string(row.Line) + ": " +
-                                     std::to_string(row.Cells.size()) + " values, expected " + std::to_string(map.size()));
+    size_t rows = 0;
+    // Every row is checked before the first is written, so a bad file leaves the table
+    // unchanged; the second pass writes them.
+    for (int pass = 0; pass < 2; ++pass) {
+        dbvtool::TCsvReader reader(text);
+        dbvtool::TCsvRow row;
         TRecord rec(table);
-        for (size_t c = 0; c < map.size(); ++c) {
-            try {
-                rec.SetText(map[c], row.Cells[c]);
-            } catch (const std::exception& e) {
-                throw std::runtime_error(csvName + ": line " + std::to_string(row.Line) + ": " + e.what());
+        TProgressBar bar("Importing");
+        size_t done = 0;
+        try {
+            if (!reader.Next(row)) throw std::runtime_error("no header row");
+            if (pass == 0)
+                for (const std::string& name : row.Cells) {
+                    int f = table->FieldIndex(name);
+                    if (f < 0) throw std::runtime_error("column '" + name + "' is not a field of the table");
+                    for (int m : map)
+                        if (m == f) throw std::runtime_error("column '" + name + "' appears twice");
+                    map.push_back(f);
+                }
+            while (reader.Next(row)) {
+                if (row.Cells.size() == 1 && row.Cells[0].empty()) continue;  // blank line
+                if (row.Cells.size() != map.size())
+                    throw std::runtime_error("line " + std::to_string(row.Line) + ": " + std::to_string(row.Cells.size()) +
+                                             " values, expected " + std::to_string(map.size()));
+                rec.Clear();
+                for (size_t c = 0; c < map.size(); ++c) {
+                    try {
+                        rec.SetText(map[c], row.Cells[c]);
+                    } catch (const std::exception& e) {
+                        throw std::runtime_error("line " + std::to_string(row.Line) + ": " + e.what());
+                    }
+                }
+                if (pass == 0) {
+                    ++rows;
+                } else {
+                    table->Post(rec);
+                    bar.Update(int(++done * 100 / rows));
+                }
             }
+        } catch (const std::runtime_error& e) {
+            throw std::runtime_error(csvName + ": " + e.what());
         }
-        records.push_back(std::move(rec));
     }
-    TProgressBar bar("Importing");
-    for (size_t i = 0; i < records.size(); ++i) {
-        table->Post(records[i]);
-        bar.Update(int((i + 1) * 100 / records.size()));
-    }
-    bar.Done();
     return 0;
 }
 
