@@ -1,5 +1,5 @@
-// Fuzzes the BMP reader (and the picture formats found by signature): malformed input must
 // links: dbv_graphics
+// Fuzzes the BMP reader (and the picture formats found by signature): malformed input must
 // raise EInvalidGraphic and nothing else; whatever loads must save and load again unchanged.
 #include <cstdint>
 #include <cstdlib>

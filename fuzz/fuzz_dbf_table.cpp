@@ -1,5 +1,5 @@
-// Fuzzes the table header and record reader: any bytes as a .DBF file are opened, every record
 // links: dbv_bde
+// Fuzzes the table header and record reader: any bytes as a .DBF file are opened, every record
 // and field is read, and on a copy the writers run (append, update, delete, pack). Errors are
 // fine; crashes and sanitizer reports are not.
 #include <stdlib.h>

@@ -1,5 +1,5 @@
-// Fuzzes the form-file reader: any text either reads or raises EReadError; nothing crashes.
 // links: dbv_classes
+// Fuzzes the form-file reader: any text either reads or raises EReadError; nothing crashes.
 #include <cstddef>
 #include <cstdint>
 #include <string>

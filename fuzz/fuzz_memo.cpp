@@ -1,5 +1,5 @@
-// Fuzzes the memo readers and the dBase IV free-block chain: the input is a memo file (first
 // links: dbv_bde
+// Fuzzes the memo readers and the dBase IV free-block chain: the input is a memo file (first
 // byte: 0 dBase III, 1 dBase IV, 2 FoxPro; next four: one more block pointer) beside a small
 // table whose records point into it. Every memo is read, then on the same files memos are
 // replaced and cleared, which walks and rewrites the free chain.

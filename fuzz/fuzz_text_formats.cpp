@@ -1,5 +1,5 @@
-// Fuzzes the text readers of the run-time library and classes: INI files (read, edit, write
 // links: dbv_classes
+// Fuzzes the text readers of the run-time library and classes: INI files (read, edit, write
 // back), the registry file, comma/delimited text, and the number and date conversions. The
 // first byte picks the reader; the rest is its input. Nothing may crash, and what an edit
 // leaves must read back.
