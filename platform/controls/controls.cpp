@@ -1589,8 +1589,6 @@ void TWinControl::SetFocus() {
     }
 }
 
-void TWinControl::SetParentFormFocus() {}
-
 TWinControl* TWinControl::FindNextControl(TWinControl* Cur, bool GoForward, bool CheckTabStop,
                                           bool CheckParent) const {
     std::vector<TWinControl*> list;

@@ -428,7 +428,6 @@ protected:
     void AlignControl(TControl* AControl);
     virtual void UpdateShowing();
     void UpdateControlState();
-    virtual void SetParentFormFocus();
 
     // Handlers (call inherited:: to run the platform's handling).
     virtual void WMPaint(TMessage& M) override;
@@ -521,6 +520,8 @@ TControl* GetMouseControl();
 // The control found at a screen point: the deepest visible control of the topmost window.
 TControl* FindDragTarget(TPoint screen, bool AllowDisabled);
 TControl* FindVCLWindow(TPoint screen);
+// Ends a running drag without a drop (the source hears OnEndDrag with no target).
+void CancelDrag();
 // The control whose window has the focus.
 TWinControl* FindFocusedControl();
 

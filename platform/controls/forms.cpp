@@ -706,6 +706,11 @@ const std::string& TApplication::GetExeName() const {
     return exeName_;
 }
 
+std::string TApplication::GetTitle() const {
+    if (!title_.empty()) return title_;
+    return ChangeFileExt(ExtractFileName(GetExeName()), "");
+}
+
 void TApplication::Terminate() { win::PostQuitMessage(0); }
 
 bool TApplication::ProcessMessage() {
@@ -802,7 +807,7 @@ void TApplication::HandleException(TObject* Sender) {
 
 void TApplication::ShowException(const Exception& E) {
     shownErrors_.push_back(E.Message());
-    if (OnShowError) OnShowError(E.Message(), title_);
+    if (OnShowError) OnShowError(E.Message(), GetTitle());
 }
 
 bool TApplication::IsKeyMsg(MSG& Msg) {

@@ -217,7 +217,8 @@ public:
 
     const std::string& GetExeName() const;
     void SetExeName(const std::string& v) { exeName_ = v; }
-    const std::string& GetTitle() const { return title_; }
+    // The program's file name without extension unless set.
+    std::string GetTitle() const;
     void SetTitle(const std::string& v) { title_ = v; }
 
     // ---- hints ----
@@ -245,7 +246,6 @@ public:
     TShowHintEvent OnShowHint;
     TIdleEvent OnIdle;
     TExceptionEvent OnException;
-    TNotifyEvent OnActivate, OnDeactivate;
 
     // Key handling of the loop: the control's CN_ key step, translation into WM_CHAR.
     bool IsKeyMsg(win::MSG& Msg);

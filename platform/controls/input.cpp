@@ -28,6 +28,10 @@ TBitmap* PaintedWindowSurface(win::HWND topLevel) {
     return s;
 }
 
+void CancelDrag() {
+    if (ws::Drag().Source) ws::DragFinish(false, win::GetCursorPos());
+}
+
 namespace ws {
 
 void ApplyCursor(TCursor c) {
@@ -272,6 +276,15 @@ void MouseButton(TMouseButton button, bool down, TPoint screen) {
 }
 
 void Key(uint16_t vk, bool down) {
+    if (vk == VK_ESCAPE && down && ws::Drag().Source) {
+        // Escape ends a drag without a drop.
+        try {
+            CancelDrag();
+        } catch (...) {
+            Application->HandleException(nullptr);
+        }
+        return;
+    }
     bool alt = GetKeyState(VK_MENU) < 0;
     SetKeyDown(vk, down);
     if (vk == VK_SHIFT || vk == VK_CONTROL || vk == VK_MENU) {

@@ -34,6 +34,10 @@ protected:
         ++leaves;
     }
     void WMGetDlgCode(TMessage& M) override { M.Result = dlgCode; }
+    void CMCancelMode(TMessage& M) override {
+        inherited::CMCancelMode(M);
+        Note("CancelMode from " + static_cast<TControl*>(reinterpret_cast<TObject*>(M.LParam))->GetName());
+    }
 };
 DBV_IMPLEMENT_CLASS(TRecorder)
 
@@ -374,4 +378,24 @@ TEST_F(InputTest, DragFromSourceToAcceptingTarget) {
     EXPECT_EQ(events, (std::vector<std::string>{"over dsDragEnter", "over dsDragMove", "drop 12,12 from src",
                                                 "end on dst"}));
     EXPECT_TRUE(log.empty());  // an automatic drag replaces the press
+
+    // Escape ends a drag without a drop.
+    events.clear();
+    vt::MouseDown(src, mbLeft, 5, 5);
+    vt::MouseMove(dst, 10, 10);
+    vt::PressKey(VK_ESCAPE);
+    EXPECT_FALSE(src->Dragging());
+    vt::MouseUp(dst, mbLeft, 10, 10);
+    EXPECT_EQ(events, (std::vector<std::string>{"over dsDragEnter", "end nowhere"}));
+}
+
+TEST_F(InputTest, PressElsewhereSendsCancelModeToTheActiveControl) {
+    auto* editor = NewRecorder(form, "Editor", 0, 0, 100, 20);
+    auto* other = NewRecorder(form, "Other", 0, 50, 100, 20);
+    editor->SetTabStop(true);
+    editor->SetFocus();
+    log.clear();
+    vt::Click(other, 5, 5);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.front(), "Editor.CancelMode from Other");
 }
