@@ -1,4 +1,5 @@
 // Align layout, client areas, non-client metrics and window scroll bars.
+#include "classes/filer.h"
 #include "controls_test_util.h"
 
 using namespace vcl;
@@ -208,4 +209,32 @@ TEST_F(WinTest, StayOnTopFormsStayInFront) {
     plain->BringToFrontForm();
     order = TopLevelWindows();
     EXPECT_LT(pos(plain), pos(tool));
+}
+
+TEST_F(WinTest, FormWithPanelsRoundTripsThroughAFormFile) {
+    RegisterClasses({&TPanel::StaticClass(), &TButton::StaticClass()});
+    TForm* f = NewForm(300, 200, "Layout");
+    f->SetName("LayoutForm");
+    auto* top = Add<TPanel>(f, 0, 0, 10, 29);
+    top->SetName("Top");
+    top->SetAlign(alTop);
+    top->SetBevelInner(bvLowered);
+    auto* ok = Add<TButton>(top, 5, 2, 75, 25);
+    ok->SetName("OK");
+    ok->SetModalResult(mrOk);
+    std::string text = ComponentToText(f);
+    EXPECT_NE(text.find("BevelInner = bvLowered"), std::string::npos) << text;
+
+    TForm* g = NewForm();
+    ReadComponentFromText(text, g);
+    auto* top2 = dynamic_cast<TPanel*>(g->FindComponent("Top"));
+    ASSERT_NE(top2, nullptr);
+    EXPECT_EQ(top2->GetParent(), g);
+    EXPECT_EQ(top2->GetBevelInner(), bvLowered);
+    EXPECT_EQ(top2->GetBoundsRect(), Rect(0, 0, g->GetClientWidth(), 29));
+    auto* ok2 = dynamic_cast<TButton*>(g->FindComponent("OK"));
+    ASSERT_NE(ok2, nullptr);
+    EXPECT_EQ(ok2->GetParent(), top2);
+    EXPECT_EQ(ok2->GetModalResult(), mrOk);
+    EXPECT_EQ(g->GetCaption(), "Layout");
 }
