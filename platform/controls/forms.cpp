@@ -493,6 +493,14 @@ void TCustomForm::Release() { win::PostMessage(Handle(), CM_RELEASE); }
 
 void TCustomForm::CMRelease(TMessage&) { Free(); }
 
+void TCustomForm::CMTextChanged(TMessage& M) {
+    TWinControl::CMTextChanged(M);
+    if (HandleAllocated()) {
+        win::InvalidateRect(Handle(), nullptr, true);  // the caption bar
+        if (TWindowBackend* b = WindowBackend()) b->WindowChanged(Handle());
+    }
+}
+
 void TCustomForm::WMClose(TMessage&) { Close(); }
 
 void TCustomForm::CMDialogKey(TMessage& M) {

@@ -115,6 +115,7 @@ protected:
     virtual void WMActivate(TMessage& M);
     virtual void WMGetMinMaxInfo(TMessage& M);
     virtual void CMRelease(TMessage& M);
+    void CMTextChanged(TMessage& M) override;
     void WMSetFocus(TMessage& M) override;
     void CloseModal();
     void SetWindowFocus();

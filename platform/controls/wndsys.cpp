@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "controls/forms.h"
+#include "controls/windowbackend.h"
 #include "controls/wininternal.h"
 #include "rtl/clock.h"
 
@@ -83,6 +84,8 @@ void Unregister(win::HWND h) {
         TControlCanvas::FreeDeviceContexts();
         delete w->Surface;
     }
+    if (!w->Parent)
+        if (TWindowBackend* b = WindowBackend()) b->WindowDestroyed(h);
     r.windows.erase(h);
     delete w;
 }
@@ -320,18 +323,32 @@ bool AnyDirty() {
     return false;
 }
 
+// Paints the dirty windows of c's tree and tells the backend what changed on each surface.
+static void PaintDirtyTree(TWinControl* root) {
+    std::vector<TWinControl*> dirty;
+    CollectDirty(root, dirty);
+    for (TWinControl* c : dirty) {
+        WindowRec* cw = c->HandleAllocated() ? Rec(c->Handle()) : nullptr;
+        if (!cw || cw->Update.empty()) continue;  // painted with a parent
+        TRect r = BoundingBox(cw->Update);
+        PaintTree(c, r);
+        if (TWindowBackend* b = WindowBackend()) {
+            win::HWND top = TopLevelOf(c->Handle());
+            TWinControl* tc = win::FindControl(top);
+            TPoint off = SurfaceOffset(c);
+            OffsetRect(r, off.X, off.Y);
+            if (tc) IntersectRect(r, r, Rect(0, 0, tc->GetWidth(), tc->GetHeight()));
+            if (!IsRectEmpty(r)) b->Present(top, r);
+        }
+    }
+}
+
 void PaintDirty() {
     std::vector<win::HWND> tops = R().topLevel;
     for (win::HWND h : tops) {
         WindowRec* w = Rec(h);
         if (!w || !w->Control->IsShowing()) continue;
-        std::vector<TWinControl*> dirty;
-        CollectDirty(w->Control, dirty);
-        for (TWinControl* c : dirty) {
-            WindowRec* cw = c->HandleAllocated() ? Rec(c->Handle()) : nullptr;
-            if (!cw || cw->Update.empty()) continue;  // painted with a parent
-            PaintTree(c, BoundingBox(cw->Update));
-        }
+        PaintDirtyTree(w->Control);
     }
 }
 
@@ -653,13 +670,7 @@ std::vector<TRect> GetUpdateRegion(HWND h) {
 bool UpdateWindow(HWND h) {
     ws::WindowRec* w = Rec(h);
     if (!w) return false;
-    std::vector<TWinControl*> dirty;
-    ws::CollectDirty(w->Control, dirty);
-    for (TWinControl* c : dirty) {
-        ws::WindowRec* cw = c->HandleAllocated() ? Rec(c->Handle()) : nullptr;
-        if (!cw || cw->Update.empty()) continue;
-        ws::PaintTree(c, ws::BoundingBox(cw->Update));
-    }
+    ws::PaintDirtyTree(w->Control);
     return true;
 }
 

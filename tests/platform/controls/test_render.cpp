@@ -67,7 +67,9 @@ TEST_F(WinTest, ChildrenPaintInZOrderIntoTheFormSurface) {
     Application->ProcessMessages();
     EXPECT_EQ(order, (std::vector<std::string>{"red", "blue"}));
     order.clear();
+    int presents = backend.PresentCount();
     std::unique_ptr<TBitmap> img(RenderForm(f, false));
+    EXPECT_GT(backend.PresentCount(), presents);  // the backend hears of new pixels
     EXPECT_EQ(order, (std::vector<std::string>{"red", "blue"}));
     EXPECT_EQ(img->GetPixel(15, 15), clRed);
     EXPECT_EQ(img->GetPixel(40, 40), clBlue);  // blue is above
