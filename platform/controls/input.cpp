@@ -136,6 +136,10 @@ static TControl* InputTarget(TPoint screen) {
     // A disabled graphic control passes the input to its parent; a disabled window gets none.
     while (t && !t->GetEnabled() && !dynamic_cast<TWinControl*>(t)) t = t->GetParent();
     if (!t || !InputEnabled(t)) return nullptr;
+    // Frames, captions, borders and scroll bars are the window's non-client area: no client
+    // mouse message comes from there.
+    if (dynamic_cast<TWinControl*>(t) && !PtInRect(t->GetClientRect(), t->ScreenToClient(screen)))
+        return nullptr;
     return t;
 }
 
@@ -235,19 +239,22 @@ void MouseButton(TMouseButton button, bool down, TPoint screen) {
         ws::Drag() = ws::DragState{};
     }
     if (!down) Application->CancelHint();
-    TControl* target = InputTarget(screen);
-    if (!target) return;
-    UINT msg;
-    if (down) {
-        // A press activates the window it falls in.
-        TControl* top = target;
-        while (top->GetParent()) top = top->GetParent();
+    if (down && !GetCaptureControl()) {
+        // A press activates the window it falls in (frame and caption included).
+        TControl* top = FindDragTarget(screen, true);
+        while (top && top->GetParent()) top = top->GetParent();
         if (auto* tw = dynamic_cast<TWinControl*>(top); tw && tw->HandleAllocated() &&
                                                         !win::GetParent(tw->Handle()) &&
+                                                        IsWindowEnabled(tw->Handle()) &&
                                                         GetActiveWindow() != tw->Handle() &&
                                                         !dynamic_cast<THintWindow*>(tw) &&
                                                         !(GetWindowExStyle(tw->Handle()) & WS_EX_TOOLWINDOW))
             SetActiveWindow(tw->Handle());
+    }
+    TControl* target = InputTarget(screen);
+    if (!target) return;
+    UINT msg;
+    if (down) {
         uint32_t now = vcl::GetTickCount();
         int half = GetSystemMetrics(SM_CXDOUBLECLK) / 2;
         int halfY = GetSystemMetrics(SM_CYDOUBLECLK) / 2;

@@ -399,3 +399,17 @@ TEST_F(InputTest, PressElsewhereSendsCancelModeToTheActiveControl) {
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.front(), "Editor.CancelMode from Other");
 }
+
+TEST_F(InputTest, PressOnTheCaptionActivatesWithoutClientMessages) {
+    TForm* other = NewForm(200, 100);
+    other->SetBounds(600, 400, 200, 100);
+    other->Show();
+    ASSERT_EQ(GetActiveWindow(), other->Handle());
+    int downs = 0;
+    form->OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int, int) { ++downs; };
+    vt::Click(form, 50, -5);  // in the caption bar
+    EXPECT_EQ(GetActiveWindow(), form->Handle());
+    EXPECT_EQ(downs, 0);
+    vt::Click(form, 50, 5);
+    EXPECT_EQ(downs, 1);
+}
