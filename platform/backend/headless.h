@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "controls/forms.h"
+#include "controls/testing.h"
 #include "controls/windowbackend.h"
 
 namespace vcl {
@@ -49,5 +50,25 @@ TBitmap* RenderControl(TControl* control);
 TBitmap* RenderScreen();
 // RenderForm written as a PNG file.
 void SaveFormToPng(TCustomForm* form, const std::string& fileName, bool withFrame = true);
+
+namespace testing {
+// Everything a window test needs for its lifetime: the manual clock, the headless backend,
+// and on the way out the input state, queued modal scripts and recorded errors cleared.
+// Declare it before the forms a test creates, and free those forms before it goes.
+class THeadlessSession {
+public:
+    explicit THeadlessSession(uint32_t startTick = 1000) : clock(startTick), scope_(backend) {}
+    ~THeadlessSession() {
+        ResetInput();
+        TakeShownErrors();
+        ClearModalLog();
+    }
+    TTestClock clock;
+    THeadlessBackend backend;
+
+private:
+    THeadlessBackend::Scope scope_;
+};
+}  // namespace testing
 
 }  // namespace vcl

@@ -16,9 +16,9 @@ namespace vt = vcl::testing;
 
 class WinTest : public ::testing::Test {
 protected:
-    vt::TTestClock clock;
-    vcl::THeadlessBackend backend;
-    vcl::THeadlessBackend::Scope scope{backend};
+    vt::THeadlessSession session;
+    vt::TTestClock& clock = session.clock;
+    vcl::THeadlessBackend& backend = session.backend;
     std::vector<vcl::TComponent*> owned;
 
     void TearDown() override {
@@ -36,9 +36,6 @@ protected:
         for (auto it = owned.rbegin(); it != owned.rend(); ++it)
             if (std::find(live.begin(), live.end(), *it) != live.end()) vcl::Free(*it);
         owned.clear();
-        vt::ResetInput();
-        vt::TakeShownErrors();
-        vt::ClearModalLog();
         vcl::Application->ProcessMessages();
     }
     template <class T = vcl::TForm>
