@@ -398,29 +398,32 @@ void TBitmap::Draw(TCanvas* canvas, const TRect& r) {
 
 // ---- PNG and JPEG pictures ----
 
-DBV_IMPLEMENT_CLASS(TPngImage)
+DBV_IMPLEMENT_CLASS(TRasterImage)
 
-TPngImage::TPngImage() : bmp_(new TBitmap) {}
-TPngImage::~TPngImage() { delete bmp_; }
-void TPngImage::Assign(TPersistent* Source) {
-    if (auto* p = dynamic_cast<TPngImage*>(Source)) {
-        bmp_->Assign(p->bmp_);
-        Changed();
+TRasterImage::TRasterImage() : bmp_(new TBitmap) {}
+TRasterImage::~TRasterImage() { delete bmp_; }
+void TRasterImage::Assign(TPersistent* Source) {
+    auto* g = dynamic_cast<TGraphic*>(Source);
+    if (!g) {
+        inherited::Assign(Source);
         return;
     }
-    if (auto* g = dynamic_cast<TGraphic*>(Source)) {
+    if (&g->ClassType() == &ClassType()) {
+        bmp_->Assign(static_cast<TRasterImage*>(g)->bmp_);
+    } else {
         std::unique_ptr<TBitmap> b(g->ToBitmap());
         bmp_->Assign(b.get());
-        Changed();
-        return;
     }
-    inherited::Assign(Source);
+    Changed();
 }
-int TPngImage::GetWidth() const { return bmp_->GetWidth(); }
-int TPngImage::GetHeight() const { return bmp_->GetHeight(); }
-void TPngImage::SetWidth(int v) { bmp_->SetWidth(v); Changed(); }
-void TPngImage::SetHeight(int v) { bmp_->SetHeight(v); Changed(); }
-bool TPngImage::GetEmpty() const { return bmp_->GetEmpty(); }
+int TRasterImage::GetWidth() const { return bmp_->GetWidth(); }
+int TRasterImage::GetHeight() const { return bmp_->GetHeight(); }
+void TRasterImage::SetWidth(int v) { bmp_->SetWidth(v); Changed(); }
+void TRasterImage::SetHeight(int v) { bmp_->SetHeight(v); Changed(); }
+bool TRasterImage::GetEmpty() const { return bmp_->GetEmpty(); }
+
+DBV_IMPLEMENT_CLASS(TPngImage)
+
 void TPngImage::LoadFromStream(TStream& s) {
     std::string bytes = s.ReadAll();
     gfx::TDecodedImage d;
@@ -450,28 +453,10 @@ TBitmap* TPngImage::ToBitmap() const {
 
 DBV_IMPLEMENT_CLASS(TJPEGImage)
 
-TJPEGImage::TJPEGImage() : bmp_(new TBitmap) {}
-TJPEGImage::~TJPEGImage() { delete bmp_; }
 void TJPEGImage::Assign(TPersistent* Source) {
-    if (auto* p = dynamic_cast<TJPEGImage*>(Source)) {
-        bmp_->Assign(p->bmp_);
-        Quality = p->Quality;
-        Changed();
-        return;
-    }
-    if (auto* g = dynamic_cast<TGraphic*>(Source)) {
-        std::unique_ptr<TBitmap> b(g->ToBitmap());
-        bmp_->Assign(b.get());
-        Changed();
-        return;
-    }
+    if (auto* j = dynamic_cast<TJPEGImage*>(Source)) Quality = j->Quality;
     inherited::Assign(Source);
 }
-int TJPEGImage::GetWidth() const { return bmp_->GetWidth(); }
-int TJPEGImage::GetHeight() const { return bmp_->GetHeight(); }
-void TJPEGImage::SetWidth(int v) { bmp_->SetWidth(v); Changed(); }
-void TJPEGImage::SetHeight(int v) { bmp_->SetHeight(v); Changed(); }
-bool TJPEGImage::GetEmpty() const { return bmp_->GetEmpty(); }
 void TJPEGImage::LoadFromStream(TStream& s) {
     std::string bytes = s.ReadAll();
     gfx::TDecodedImage d;

@@ -555,50 +555,47 @@ private:
     TCanvas* canvas_ = nullptr;
 };
 
-// PNG pictures (libpng), kept as 32-bit pixels with alpha.
-class TPngImage : public TGraphic {
-    DBV_CLASS(TPngImage, TGraphic)
+// A picture format held as a bitmap of its decoded pixels (PNG, JPEG).
+class TRasterImage : public TGraphic {
+    DBV_CLASS(TRasterImage, TGraphic)
 public:
-    TPngImage();
-    ~TPngImage() override;
+    TRasterImage();
+    ~TRasterImage() override;
+    // From the same format the pixels are copied; from any other graphic, its bitmap.
     void Assign(TPersistent* Source) override;
     int GetWidth() const override;
     int GetHeight() const override;
     void SetWidth(int v) override;
     void SetHeight(int v) override;
     bool GetEmpty() const override;
+    TBitmap* Pixels() const { return bmp_; }
+
+protected:
+    TBitmap* bmp_;
+};
+
+// PNG pictures (libpng); alpha is kept.
+class TPngImage : public TRasterImage {
+    DBV_CLASS(TPngImage, TRasterImage)
+public:
     void LoadFromStream(TStream& s) override;
     void SaveToStream(TStream& s) override;
     void Draw(TCanvas* canvas, const TRect& r) override;
     TBitmap* ToBitmap() const override;
     const char* DefaultExtension() const override { return "png"; }
-    TBitmap* Pixels() const { return bmp_; }
-
-private:
-    TBitmap* bmp_;
 };
 
 // JPEG pictures (libjpeg).
-class TJPEGImage : public TGraphic {
-    DBV_CLASS(TJPEGImage, TGraphic)
+class TJPEGImage : public TRasterImage {
+    DBV_CLASS(TJPEGImage, TRasterImage)
 public:
-    TJPEGImage();
-    ~TJPEGImage() override;
     void Assign(TPersistent* Source) override;
-    int GetWidth() const override;
-    int GetHeight() const override;
-    void SetWidth(int v) override;
-    void SetHeight(int v) override;
-    bool GetEmpty() const override;
     void LoadFromStream(TStream& s) override;
     void SaveToStream(TStream& s) override;
     void Draw(TCanvas* canvas, const TRect& r) override;
     TBitmap* ToBitmap() const override;
     const char* DefaultExtension() const override { return "jpg"; }
     int Quality = 90;
-
-private:
-    TBitmap* bmp_;
 };
 
 // Builds the graphic a stream holds, chosen by its signature (BMP, PNG, JPEG). Raises
