@@ -376,7 +376,9 @@ void TIniFile::WriteString(const std::string& Section, const std::string& Ident,
     Change({Op::Write, TrimBlanks(Section), TrimBlanks(Ident), stored});
 }
 
-void TIniFile::ReadSection(const std::string& Section, TStrings* Strings) {
+// Fills Strings with the sections of the file (section == nullptr) or the keys of one section,
+// each name once, in file order.
+void TIniFile::ListOnce(const std::string* section, bool withValues, TStrings* Strings) {
     if (!Strings) return;
     Refresh();
     Strings->BeginUpdate();
@@ -386,61 +388,32 @@ void TIniFile::ReadSection(const std::string& Section, TStrings* Strings) {
         bool in = false;
         for (const Line& l : lines_) {
             Parsed p = ParseLine(l.text);
-            if (p.kind == Kind::Section) in = SameText(p.name, Section);
-            else if (in && p.kind == Kind::Key && seen.IndexOf(p.name) < 0) {
-                seen.Add(p.name);
-                Strings->Add(p.name);
+            if (section && p.kind == Kind::Section) {
+                in = SameText(p.name, *section);
+                continue;
             }
+            bool wanted = section ? in && p.kind == Kind::Key : p.kind == Kind::Section;
+            if (!wanted || seen.IndexOf(p.name) >= 0) continue;
+            seen.Add(p.name);
+            Strings->Add(withValues ? p.name + "=" + p.value : p.name);
         }
     } catch (...) {
         Strings->EndUpdate();
         throw;
     }
     Strings->EndUpdate();
+}
+
+void TIniFile::ReadSection(const std::string& Section, TStrings* Strings) {
+    ListOnce(&Section, false, Strings);
 }
 
 void TIniFile::ReadSections(TStrings* Strings) {
-    if (!Strings) return;
-    Refresh();
-    Strings->BeginUpdate();
-    try {
-        Strings->Clear();
-        TStringList seen;
-        for (const Line& l : lines_) {
-            Parsed p = ParseLine(l.text);
-            if (p.kind == Kind::Section && seen.IndexOf(p.name) < 0) {
-                seen.Add(p.name);
-                Strings->Add(p.name);
-            }
-        }
-    } catch (...) {
-        Strings->EndUpdate();
-        throw;
-    }
-    Strings->EndUpdate();
+    ListOnce(nullptr, false, Strings);
 }
 
 void TIniFile::ReadSectionValues(const std::string& Section, TStrings* Strings) {
-    if (!Strings) return;
-    Refresh();
-    Strings->BeginUpdate();
-    try {
-        Strings->Clear();
-        TStringList seen;
-        bool in = false;
-        for (const Line& l : lines_) {
-            Parsed p = ParseLine(l.text);
-            if (p.kind == Kind::Section) in = SameText(p.name, Section);
-            else if (in && p.kind == Kind::Key && seen.IndexOf(p.name) < 0) {
-                seen.Add(p.name);
-                Strings->Add(p.name + "=" + p.value);
-            }
-        }
-    } catch (...) {
-        Strings->EndUpdate();
-        throw;
-    }
-    Strings->EndUpdate();
+    ListOnce(&Section, true, Strings);
 }
 
 void TIniFile::EraseSection(const std::string& Section) {

@@ -105,6 +105,7 @@ public:
     void BeforeDestruction() override;
 
 protected:
+    void ListOnce(const std::string* section, bool withValues, TStrings* Strings);
     struct Line {
         std::string text;
         std::string eol;  // "\r\n", "\n", "\r" or "" for a last line without a break
