@@ -118,27 +118,27 @@ int ParseRecNo(const TArgs& a) {
     return int(n);
 }
 
-TFieldDef ParseFieldSpec(const std::string& spec) {
+TFieldDef ParseFieldText(const std::string& text) {
     std::vector<std::string> parts;
-    std::stringstream ss(spec);
+    std::stringstream ss(text);
     std::string p;
     while (std::getline(ss, p, ':')) parts.push_back(p);
     if (parts.size() < 2 || parts.size() > 4 || parts[1].size() != 1)
-        throw std::runtime_error("invalid field '" + spec + "' (expected NAME:TYPE[:LEN[:DEC]])");
+        throw std::runtime_error("invalid field '" + text + "' (expected NAME:TYPE[:LEN[:DEC]])");
     TFieldDef d;
     d.Name = parts[0];
     d.Type = parts[1][0];
     auto num = [&](const std::string& s) {
         char* end = nullptr;
         long v = std::strtol(s.c_str(), &end, 10);
-        if (s.empty() || *end || v < 0 || v > 65535) throw std::runtime_error("invalid number in field '" + spec + "'");
+        if (s.empty() || *end || v < 0 || v > 65535) throw std::runtime_error("invalid number in field '" + text + "'");
         return int(v);
     };
     if (parts.size() > 2) d.Length = num(parts[2]);
     if (parts.size() > 3) d.Decimals = num(parts[3]);
     char t = char(std::toupper((unsigned char)d.Type));
     if ((t == 'C' || t == 'N' || t == 'F') && parts.size() < 3)
-        throw std::runtime_error("field '" + spec + "' needs a length");
+        throw std::runtime_error("field '" + text + "' needs a length");
     return d;
 }
 
@@ -152,7 +152,7 @@ int CmdCreate(const TArgs& a) {
     }
     if (a.Has("--codepage")) o.CodePage = std::atoi(a.Options.at("--codepage").c_str());
     std::vector<TFieldDef> fields;
-    for (size_t i = 1; i < a.Positional.size(); ++i) fields.push_back(ParseFieldSpec(a.Positional[i]));
+    for (size_t i = 1; i < a.Positional.size(); ++i) fields.push_back(ParseFieldText(a.Positional[i]));
     TDbfTable::Create(TablePath(a.Positional[0]), fields, o);
     return 0;
 }
