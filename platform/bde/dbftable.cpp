@@ -450,6 +450,12 @@ uint32_t TDbfTable::AppendRecord(const uint8_t* buffer) {
     CheckWritable();
     TWriteGuard g(*this);
     uint32_t n = exclusive_ ? count_ : CountOnDisk();
+    WriteAppended(n, buffer);
+    return n + 1;
+}
+
+void TDbfTable::WriteAppended(uint32_t n, const uint8_t* buffer) {
+    // The record reaches the file before the count that makes it visible.
     std::vector<uint8_t> out(buffer, buffer + recordLength_);
     out.push_back(0x1A);
     file_.WriteAt(RecordOffset(n + 1), out.data(), out.size());
@@ -457,7 +463,6 @@ uint32_t TDbfTable::AppendRecord(const uint8_t* buffer) {
     WriteHeaderCount(n + 1);
     if (options_.Durable) file_.Sync();
     count_ = n + 1;
-    return n + 1;
 }
 
 void TDbfTable::SetDeleted(uint32_t recNo, bool deleted) {
@@ -531,13 +536,7 @@ uint32_t TDbfTable::Post(TRecord& r) {
     if (memo_ && options_.Durable && !r.pendingMemos_.empty()) memo_->File().Sync();
 
     if (append) {
-        std::vector<uint8_t> out(r.bytes_);
-        out.push_back(0x1A);
-        file_.WriteAt(RecordOffset(n + 1), out.data(), out.size());
-        if (options_.Durable) file_.Sync();
-        WriteHeaderCount(n + 1);
-        if (options_.Durable) file_.Sync();
-        count_ = n + 1;
+        WriteAppended(n, r.bytes_.data());
         r.recNo_ = n + 1;
     } else {
         file_.WriteAt(RecordOffset(n), r.bytes_.data(), recordLength_);

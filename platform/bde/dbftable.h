@@ -112,6 +112,8 @@ private:
     void OpenMemo();
     uint32_t CountOnDisk();
     void WriteHeaderCount(uint32_t count);
+    // Writes record n + 1 with the end-of-file mark after it, then the header count.
+    void WriteAppended(uint32_t n, const uint8_t* buffer);
     void CheckWritable() const;
     void CheckExclusive(const char* what) const;
     void WriteLock();
