@@ -186,18 +186,6 @@ void TIniFile::SaveOnFree() noexcept {
     }
 }
 
-TIniFile::Stamp TIniFile::DiskStamp() const {
-    Stamp s;
-    struct stat st;
-    if (::stat(ToNativePath(path_).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return s;
-    s.exists = true;
-    s.dev = uint64_t(st.st_dev);
-    s.ino = uint64_t(st.st_ino);
-    s.size = uint64_t(st.st_size);
-    s.mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return s;
-}
-
 void TIniFile::LoadText(const std::string& text) {
     lines_.clear();
     size_t i = 0;
@@ -216,7 +204,7 @@ void TIniFile::LoadText(const std::string& text) {
 
 void TIniFile::Refresh() {
     if (loaded_ && !followDisk_) return;
-    Stamp now = DiskStamp();
+    TFileStamp now = DiskStamp();
     if (loaded_ && now == stamp_) return;
     std::string text;
     readFailed_ = false;

@@ -8,6 +8,7 @@
 
 #include "classes/object.h"
 #include "rtl/datetime.h"
+#include "rtl/sysutils.h"
 
 namespace vcl {
 
@@ -123,13 +124,7 @@ protected:
     void Change(Op op);
 
 private:
-    struct Stamp {
-        bool exists = false;
-        uint64_t dev = 0, ino = 0, size = 0;
-        int64_t mtimeNs = 0;
-        bool operator==(const Stamp&) const = default;
-    };
-    Stamp DiskStamp() const;
+    TFileStamp DiskStamp() const { return FileStampOf(path_); }
     std::string DefaultEol() const;
     int FindKey(const std::string& Section, const std::string& Ident, std::string* value);
 
@@ -140,7 +135,7 @@ private:
     bool freeSaveDone_ = false;
     std::vector<Line> lines_;
     std::vector<Op> pending_;
-    Stamp stamp_;
+    TFileStamp stamp_;
     bool loaded_ = false;
 };
 

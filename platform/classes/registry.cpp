@@ -60,9 +60,7 @@ struct RegStore {
     // The file this snapshot was read from and its identity then.
     std::string file;
     bool loaded = false;
-    bool exists = false;
-    uint64_t dev = 0, ino = 0, size = 0;
-    int64_t mtimeNs = 0;
+    TFileStamp stamp;
 
     // A root key always exists, even before anything was written below it.
     bool Exists(const std::vector<std::string>& parts) { return parts.size() == 1 || Find(parts); }
@@ -364,33 +362,10 @@ void ParseStore(std::string_view text, RegStore& s) {
     }
 }
 
-struct FileStamp {
-    bool exists = false;
-    uint64_t dev = 0, ino = 0, size = 0;
-    int64_t mtimeNs = 0;
-    bool operator==(const FileStamp&) const = default;
-};
-
-FileStamp StampOf(const std::string& path) {
-    FileStamp s;
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return s;
-    s.exists = true;
-    s.dev = uint64_t(st.st_dev);
-    s.ino = uint64_t(st.st_ino);
-    s.size = uint64_t(st.st_size);
-    s.mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return s;
-}
-
-void Remember(RegStore& s, const std::string& file, const FileStamp& f) {
+void Remember(RegStore& s, const std::string& file, const TFileStamp& f) {
     s.file = file;
     s.loaded = true;
-    s.exists = f.exists;
-    s.dev = f.dev;
-    s.ino = f.ino;
-    s.size = f.size;
-    s.mtimeNs = f.mtimeNs;
+    s.stamp = f;
 }
 
 std::vector<std::string> SplitKey(const std::string& key) {
@@ -458,9 +433,8 @@ void TRegistry::ReadError(const std::string& Name) const {
 void TRegistry::Refresh() {
     RegStore& st = *store_;
     std::string file = RegistryFileName();
-    FileStamp now = StampOf(file);
-    FileStamp had{st.exists, st.dev, st.ino, st.size, st.mtimeNs};
-    if (st.loaded && st.file == file && now == had) return;
+    TFileStamp now = FileStampOf(file);
+    if (st.loaded && st.file == file && now == st.stamp) return;
     std::string text;
     bool failed = false;
     if (now.exists) {
@@ -504,7 +478,7 @@ void TRegistry::Flush() {
         }
         WriteFileAtomic(file, StoreText(*store_));
         store_->damaged = false;
-        Remember(*store_, file, StampOf(file));
+        Remember(*store_, file, FileStampOf(file));
         pending_.clear();
     } catch (const Exception& e) {
         if (lockFd >= 0) ::close(lockFd);

@@ -649,3 +649,19 @@ long long Trunc(double v) {
 double Frac(double v) { return v - std::trunc(v); }
 
 }  // namespace vcl
+
+namespace vcl {
+
+TFileStamp FileStampOf(std::string_view name) {
+    TFileStamp s;
+    struct stat st;
+    if (::stat(ToNativePath(name).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return s;
+    s.exists = true;
+    s.dev = uint64_t(st.st_dev);
+    s.ino = uint64_t(st.st_ino);
+    s.size = uint64_t(st.st_size);
+    s.mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return s;
+}
+
+}  // namespace vcl

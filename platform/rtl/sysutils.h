@@ -73,6 +73,16 @@ bool HasPathPart(std::string_view name);
 // Backslashes turned into '/', so the operating system can open the name.
 std::string ToNativePath(std::string_view name);
 
+// What identifies a file's contents on disk: changes when it is replaced or written. A missing
+// file and a directory both read as "not there".
+struct TFileStamp {
+    bool exists = false;
+    uint64_t dev = 0, ino = 0, size = 0;
+    int64_t mtimeNs = 0;
+    bool operator==(const TFileStamp&) const = default;
+};
+TFileStamp FileStampOf(std::string_view name);
+
 bool FileExists(std::string_view name);
 bool DirectoryExists(std::string_view name);
 bool ForceDirectories(std::string_view dir);
