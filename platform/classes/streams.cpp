@@ -76,15 +76,19 @@ int64_t SeekIn(int64_t pos, int64_t size, int64_t offset, TSeekOrigin origin) {
     if (r < 0) throw EStreamError("Invalid stream position");
     return r;
 }
+
+// Copies up to count bytes of an in-memory buffer from pos on, and moves pos past them.
+int64_t ReadIn(const void* data, int64_t size, int64_t& pos, void* buffer, int64_t count) {
+    if (count <= 0 || pos >= size) return 0;
+    int64_t n = std::min(count, size - pos);
+    std::memcpy(buffer, static_cast<const char*>(data) + pos, size_t(n));
+    pos += n;
+    return n;
+}
 }  // namespace
 
 int64_t TCustomMemoryStream::Read(void* buffer, int64_t count) {
-    int64_t size = int64_t(data_.size());
-    if (count <= 0 || pos_ >= size) return 0;
-    int64_t n = std::min(count, size - pos_);
-    std::memcpy(buffer, data_.data() + pos_, size_t(n));
-    pos_ += n;
-    return n;
+    return ReadIn(data_.data(), int64_t(data_.size()), pos_, buffer, count);
 }
 
 int64_t TCustomMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
@@ -136,12 +140,7 @@ void TMemoryStream::LoadFromFile(const std::string& name) {
 // ================= TStringStream =================
 
 int64_t TStringStream::Read(void* buffer, int64_t count) {
-    int64_t size = int64_t(data_.size());
-    if (count <= 0 || pos_ >= size) return 0;
-    int64_t n = std::min(count, size - pos_);
-    std::memcpy(buffer, data_.data() + pos_, size_t(n));
-    pos_ += n;
-    return n;
+    return ReadIn(data_.data(), int64_t(data_.size()), pos_, buffer, count);
 }
 
 int64_t TStringStream::Write(const void* buffer, int64_t count) {
