@@ -13,31 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "support/tempdir.h"
+
 #include "bde/cursor.h"
 #include "bde/dbftable.h"
 #include "bde/errors.h"
 
 namespace bdetest {
 
-class TempDir {
-public:
-    TempDir() {
-        char tmpl[] = "/tmp/bde-test-XXXXXX";
-        char* d = mkdtemp(tmpl);
-        if (!d) throw std::runtime_error("mkdtemp failed");
-        path_ = d;
-    }
-    ~TempDir() {
-        std::string cmd = "rm -rf '" + path_ + "'";
-        if (std::system(cmd.c_str()) != 0) {
-        }
-    }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using TempDir = dbvtest::TTempDir;
 
 struct RunResult {
     int Status = -1;

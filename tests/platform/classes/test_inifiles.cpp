@@ -8,33 +8,28 @@
 #include "classes/inifiles.h"
 #include "classes/lists.h"
 #include "rtl/sysutils.h"
+#include "support/strings.h"
+#include "support/tempdir.h"
 
 using namespace vcl;
+using dbvtest::All;
+using dbvtest::V;
 
 namespace {
 class IniFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/dbv_ini_XXXXXX";
-        dir = mkdtemp(tmpl);
         SetSystemDirectory(JoinPath(dir, "sys"));
         ClearLastIniWriteError();
     }
     void TearDown() override {
         SetIniWriteErrorHandler(nullptr);
         SetSystemDirectory("");
-        std::string cmd = "rm -rf '" + dir + "'";
-        (void)std::system(cmd.c_str());
     }
-    std::string dir;
+    dbvtest::TTempDir tmp;
+    std::string dir = tmp.Path();
 };
 
-std::vector<std::string> All(const TStrings& s) {
-    std::vector<std::string> v;
-    for (int i = 0; i < s.Count(); ++i) v.push_back(s.Strings(i));
-    return v;
-}
-using V = std::vector<std::string>;
 
 // Comments, odd spacing, blank lines, mixed line ends and a last line without a break.
 const std::string kFixture =

@@ -3,17 +3,12 @@
 #include "classes/lists.h"
 #include "classes/streams.h"
 #include "rtl/sysutils.h"
+#include "support/strings.h"
+#include "support/tempdir.h"
 
 using namespace vcl;
-
-namespace {
-std::vector<std::string> All(const TStrings& s) {
-    std::vector<std::string> v;
-    for (int i = 0; i < s.Count(); ++i) v.push_back(s.Strings(i));
-    return v;
-}
-using V = std::vector<std::string>;
-}  // namespace
+using dbvtest::All;
+using dbvtest::V;
 
 TEST(TListTest, EditsMovesAndIndexErrors) {
     int a = 1, b = 2, c = 3, d = 4;
@@ -321,8 +316,8 @@ TEST(StringList, OwnsObjectsFreesThem) {
 }
 
 TEST(StringList, FilesAndStreams) {
-    char tmpl[] = "/tmp/dbv_lists_XXXXXX";
-    std::string dir = mkdtemp(tmpl);
+    dbvtest::TTempDir tmp;
+    const std::string& dir = tmp.Path();
     std::string f = JoinPath(dir, "list.txt");
     TStringList l;
     l.SetText("alpha\nbeta\n");
@@ -340,8 +335,6 @@ TEST(StringList, FilesAndStreams) {
     TStringList s;
     s.LoadFromStream(m);
     EXPECT_TRUE(s.Equals(r));
-    std::string cmd = "rm -rf '" + dir + "'";
-    (void)std::system(cmd.c_str());
 }
 
 TEST(StringList, DelimitedTextWithNulAndControlCharactersTerminates) {

@@ -5,30 +5,25 @@
 #include "classes/lists.h"
 #include "classes/registry.h"
 #include "rtl/sysutils.h"
+#include "support/strings.h"
+#include "support/tempdir.h"
 
 using namespace vcl;
+using dbvtest::All;
+using dbvtest::V;
 
 namespace {
 class Registry : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/dbv_reg_XXXXXX";
-        dir = mkdtemp(tmpl);
         SetSystemDirectory(dir);
     }
     void TearDown() override {
         SetSystemDirectory("");
-        std::string cmd = "rm -rf '" + dir + "'";
-        (void)std::system(cmd.c_str());
     }
-    std::string dir;
+    dbvtest::TTempDir tmp;
+    std::string dir = tmp.Path();
 };
-std::vector<std::string> All(const TStrings& s) {
-    std::vector<std::string> v;
-    for (int i = 0; i < s.Count(); ++i) v.push_back(s.Strings(i));
-    return v;
-}
-using V = std::vector<std::string>;
 }  // namespace
 
 TEST_F(Registry, ValuesPersistAcrossInstances) {

@@ -4,21 +4,15 @@
 
 #include "classes/streams.h"
 #include "rtl/sysutils.h"
+#include "support/tempdir.h"
 
 using namespace vcl;
 
 namespace {
 class StreamFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/dbv_streams_XXXXXX";
-        dir = mkdtemp(tmpl);
-    }
-    void TearDown() override {
-        std::string cmd = "rm -rf '" + dir + "'";
-        (void)std::system(cmd.c_str());
-    }
-    std::string dir;
+    dbvtest::TTempDir tmp;
+    std::string dir = tmp.Path();
 };
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "rtl/sysutils.h"
+#include "support/tempdir.h"
 #include "rtl/tset.h"
 
 using namespace vcl;
@@ -156,16 +157,9 @@ TEST(FileNames, BothSeparators) {
 
 class TempDir : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/dbv_rtl_XXXXXX";
-        dir = mkdtemp(tmpl);
-    }
-    void TearDown() override {
-        std::string cmd = "rm -rf '" + dir + "'";
-        (void)std::system(cmd.c_str());
-        SetSystemDirectory("");
-    }
-    std::string dir;
+    void TearDown() override { SetSystemDirectory(""); }
+    dbvtest::TTempDir tmp;
+    std::string dir = tmp.Path();
 };
 
 TEST_F(TempDir, FilesAndCaseInsensitiveLookup) {
