@@ -83,22 +83,25 @@ void TCustomForm::BeforeDestruction() {
     TWinControl::BeforeDestruction();
 }
 
-void TCustomForm::DoCreate() {
-    if (!OnCreate) return;
+namespace {
+// Runs an event whose exception must not escape creation or destruction: the application
+// reports it instead.
+void RunReported(const TNotifyEvent& event, TCustomForm* form) {
+    if (!event) return;
     try {
-        OnCreate(this);
+        event(form);
     } catch (...) {
-        Application->HandleException(this);
+        Application->HandleException(form);
     }
+}
+}  // namespace
+
+void TCustomForm::DoCreate() {
+    RunReported(OnCreate, this);
 }
 
 void TCustomForm::DoDestroy() {
-    if (!OnDestroy) return;
-    try {
-        OnDestroy(this);
-    } catch (...) {
-        Application->HandleException(this);
-    }
+    RunReported(OnDestroy, this);
 }
 
 void TCustomForm::DoShow() {
