@@ -316,10 +316,14 @@ void TStrings::SetText(std::string_view Text) {
         i = e + 1;
         if (Text[e] == '\r' && i < Text.size() && Text[i] == '\n') ++i;
     }
+    ReplaceLines(lines);
+}
+
+void TStrings::ReplaceLines(const TLines& Lines) {
     BeginUpdate();
     try {
         Clear();
-        AddLines(lines);
+        AddLines(Lines);
     } catch (...) {
         EndUpdate();
         throw;
@@ -390,15 +394,7 @@ void TStrings::SetDelimitedTextWith(std::string_view text, char delim, char quot
             }
         }
     }
-    BeginUpdate();
-    try {
-        Clear();
-        AddLines(lines);
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    ReplaceLines(lines);
 }
 
 std::string TStrings::GetCommaText() const { return DelimitedTextWith(',', '"', false); }

@@ -149,6 +149,8 @@ protected:
     // Adds many lines (text, object) at the end; the default adds them one by one. Text,
     // CommaText, DelimitedText, AddStrings and Assign go through it.
     virtual void AddLines(const TLines& Lines);
+    // Clears the list and adds Lines, as one update.
+    void ReplaceLines(const TLines& Lines);
     virtual void SetUpdateState(bool Updating) { (void)Updating; }
     [[noreturn]] static void Error(const char* Fmt, int Index);
 

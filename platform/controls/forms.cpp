@@ -70,15 +70,7 @@ void TCustomForm::BeforeDestruction() {
     if (HandleAllocated() && win::GetActiveWindow() == Handle()) {
         // Hand the activation on, without the events of a close.
         active_ = false;
-        HWND next = 0;
-        for (HWND h : ws::TopLevelOrder()) {
-            auto* f = dynamic_cast<TCustomForm*>(win::FindControl(h));
-            if (f && f != this && f->IsShowing() && win::IsWindowEnabled(h)) {
-                next = h;
-                break;
-            }
-        }
-        win::SetActiveWindow(next);
+        win::SetActiveWindow(NextFormToActivate());
     }
     TWinControl::BeforeDestruction();
 }
@@ -95,6 +87,14 @@ void RunReported(const TNotifyEvent& event, TCustomForm* form) {
     }
 }
 }  // namespace
+
+win::HWND TCustomForm::NextFormToActivate() const {
+    for (HWND h : ws::TopLevelOrder()) {
+        auto* f = dynamic_cast<TCustomForm*>(win::FindControl(h));
+        if (f && f != this && f->IsShowing() && win::IsWindowEnabled(h)) return h;
+    }
+    return 0;
+}
 
 void TCustomForm::DoCreate() {
     RunReported(OnCreate, this);
@@ -312,14 +312,7 @@ void TCustomForm::ShowingChanged(bool showing) {
         if (win::IsWindowEnabled(Handle())) win::SetActiveWindow(Handle());
     } else {
         if (HandleAllocated() && win::GetActiveWindow() == Handle()) {
-            HWND next = 0;
-            for (HWND h : ws::TopLevelOrder()) {
-                auto* f = dynamic_cast<TCustomForm*>(win::FindControl(h));
-                if (f && f != this && f->IsShowing() && win::IsWindowEnabled(h)) {
-                    next = h;
-                    break;
-                }
-            }
+            HWND next = NextFormToActivate();
             win::SetActiveWindow(next);
             if (!next && win::GetActiveWindow() == Handle()) win::SetActiveWindow(0);
         }

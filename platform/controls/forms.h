@@ -123,6 +123,8 @@ protected:
 private:
     friend class TApplication;
     void ShowingChanged(bool showing);
+    // The window to activate when this form stops being the active one (0 when none).
+    win::HWND NextFormToActivate() const;
     TFormBorderStyle borderStyle_ = bsSizeable;
     TBorderIcons borderIcons_{biSystemMenu, biMinimize, biMaximize};
     TPosition position_ = poDesigned;
