@@ -34,20 +34,20 @@ void Ini(const std::string& text) {
     TIniFile ini(f);
     TStringList sections, keys;
     ini.ReadSections(&sections);
-    for (int i = 0; i < sections.Count() && i < 8; ++i) {
+    for (int i = 0; i < sections.GetCount() && i < 8; ++i) {
         ini.ReadSectionValues(sections.Strings(i), &keys);
         ini.ReadSection(sections.Strings(i), &keys);
-        for (int k = 0; k < keys.Count() && k < 8; ++k) {
+        for (int k = 0; k < keys.GetCount() && k < 8; ++k) {
             std::string v = ini.ReadString(sections.Strings(i), keys.Strings(k), "");
             ini.ReadInteger(sections.Strings(i), keys.Strings(k), 0);
             ini.ReadFloat(sections.Strings(i), keys.Strings(k), 0);
         }
     }
-    if (sections.Count() > 0) {
-        ini.EraseSection(sections.Strings(sections.Count() - 1));
+    if (sections.GetCount() > 0) {
+        ini.EraseSection(sections.Strings(sections.GetCount() - 1));
         try {
             ini.WriteInteger(sections.Strings(0), "Added", 7);
-            if (sections.Count() > 1 && ini.ReadInteger(sections.Strings(0), "Added", 0) != 7) abort();
+            if (sections.GetCount() > 1 && ini.ReadInteger(sections.Strings(0), "Added", 0) != 7) abort();
         } catch (const EIniFileException&) {
             // a section name from the input that cannot be written
         }
@@ -63,11 +63,11 @@ void Reg(const std::string& text) {
     TStringList names;
     reg.SetRootKey(HKEY_CURRENT_USER);
     reg.GetKeyNames(&names);
-    for (int i = 0; i < names.Count() && i < 8; ++i) {
+    for (int i = 0; i < names.GetCount() && i < 8; ++i) {
         if (!reg.OpenKeyReadOnly("\\" + names.Strings(i))) continue;
         TStringList values;
         reg.GetValueNames(&values);
-        for (int k = 0; k < values.Count() && k < 8; ++k) {
+        for (int k = 0; k < values.GetCount() && k < 8; ++k) {
             TRegDataInfo info;
             reg.GetDataInfo(values.Strings(k), info);
             if (info.RegData == rdString) reg.ReadString(values.Strings(k));

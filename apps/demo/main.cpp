@@ -131,7 +131,7 @@ int main() {
         auto* g = static_cast<TDemoGrid*>(copy->FindComponent("OrderGrid"));
         std::printf("OrderGrid.Master = %s, %d columns, %d hints, %zu row heights\n",
                     g->GetMaster() ? g->GetMaster()->GetName().c_str() : "nil",
-                    g->GetColumns()->Count(), g->GetHints()->Count(), g->rowHeights.size());
+                    g->GetColumns()->GetCount(), g->GetHints()->GetCount(), g->rowHeights.size());
         bool same = again == text;
         copy->Free();
         module->Free();

@@ -18,8 +18,8 @@ void THeadlessBackend::WindowDestroyed(win::HWND h) { WindowHidden(h); }
 
 static TWinControl* TopLevelOf(TControl* c) {
     TWinControl* w = c->PaintParent();
-    while (w && w->HandleAllocated() && win::GetParent(w->Handle()))
-        w = win::FindControl(win::GetParent(w->Handle()));
+    while (w && w->HandleAllocated() && win::GetParent(w->GetHandle()))
+        w = win::FindControl(win::GetParent(w->GetHandle()));
     return w;
 }
 
@@ -28,8 +28,8 @@ static TBitmap* Capture(TWinControl* top, const TRect& windowRect) {
     if (!top || !top->HandleAllocated() || !top->IsShowing())
         throw EInvalidOperation(Format("%s is not showing", top ? top->ClassName().c_str() : "control"));
     Application->ProcessMessages();
-    win::InvalidateRect(top->Handle(), nullptr, true);
-    TBitmap* full = PaintedWindowSurface(top->Handle());
+    win::InvalidateRect(top->GetHandle(), nullptr, true);
+    TBitmap* full = PaintedWindowSurface(top->GetHandle());
     if (!full) throw EInvalidOperation("Nothing to render");
     TRect r;
     IntersectRect(r, windowRect, Rect(0, 0, full->GetWidth(), full->GetHeight()));

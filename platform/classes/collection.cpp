@@ -139,7 +139,7 @@ TCollectionItem* TCollection::Add() {
 }
 
 TCollectionItem* TCollection::Insert(int Index) {
-    if (Index < 0 || Index > Count()) IndexError(Index);
+    if (Index < 0 || Index > GetCount()) IndexError(Index);
     TCollectionItem* item = Add();
     item->SetIndex(Index);
     return item;
@@ -164,7 +164,7 @@ void TCollection::Clear() {
 }
 
 TCollectionItem* TCollection::Items(int Index) const {
-    if (Index < 0 || Index >= Count()) IndexError(Index);
+    if (Index < 0 || Index >= GetCount()) IndexError(Index);
     return items_[size_t(Index)];
 }
 
@@ -180,7 +180,7 @@ void TCollection::Assign(TPersistent* Source) {
         BeginUpdate();
         try {
             Clear();
-            for (int i = 0; i < src->Count(); ++i) Add()->Assign(src->Items(i));
+            for (int i = 0; i < src->GetCount(); ++i) Add()->Assign(src->Items(i));
         } catch (...) {
             EndUpdate();
             throw;

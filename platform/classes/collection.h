@@ -27,7 +27,6 @@ public:
     int GetIndex() const;
     // Moves the item to Value; raises EListError "List index out of bounds (n)" when outside.
     virtual void SetIndex(int Value);
-    int Index() const { return GetIndex(); }
     // Unique within its collection and increasing in creation order; never reused.
     int ID() const { return id_; }
     virtual std::string GetDisplayName() const;  // the class name unless overridden
@@ -61,7 +60,7 @@ public:
     TCollectionItem* Insert(int Index);
     void Delete(int Index);
     void Clear();
-    int Count() const { return int(items_.size()); }
+    int GetCount() const { return int(items_.size()); }
     TCollectionItem* Items(int Index) const;  // EListError "List index out of bounds (n)"
     template <class T>
     T* ItemAs(int Index) const { return static_cast<T*>(Items(Index)); }

@@ -46,7 +46,6 @@ public:
     // A valid identifier or empty; "A component named X already exists" within one owner
     // (compared without case); "'X' is not a valid component name" otherwise.
     virtual void SetName(const std::string& NewName);
-    std::string Name() const { return name_; }
     int GetTag() const { return tag_; }
     void SetTag(int v) { tag_ = v; }
 

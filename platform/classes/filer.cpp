@@ -956,7 +956,7 @@ void CollectProps(TWriter& w, TWriter::Impl& m, TObject* obj, const std::string&
 TFormValue CollectionValue(TWriter& w, TWriter::Impl& m, TCollection* coll, int depth) {
     TFormValue v;
     v.type = vaCollection;
-    for (int k = 0; k < coll->Count(); ++k) {
+    for (int k = 0; k < coll->GetCount(); ++k) {
         std::vector<TPropAssign> item;
         CollectProps(w, m, coll->Items(k), "", item, depth + 1);
         v.collection.push_back(std::move(item));
@@ -1019,7 +1019,7 @@ void CollectProps(TWriter& w, TWriter::Impl& m, TObject* obj, const std::string&
                 TObject* sub = p->GetObj(obj);
                 if (!sub || dynamic_cast<TComponent*>(sub)) continue;
                 if (auto* coll = dynamic_cast<TCollection*>(sub)) {
-                    if (coll->Count() == 0) continue;
+                    if (coll->GetCount() == 0) continue;
                     out.push_back(TPropAssign{prefix + p->Name, CollectionValue(w, m, coll, depth), 0});
                     continue;
                 }

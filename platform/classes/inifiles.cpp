@@ -67,7 +67,7 @@ void TCustomIniFile::WriteDateTime(const std::string& Section, const std::string
 bool TCustomIniFile::SectionExists(const std::string& Section) {
     TStringList keys;
     ReadSection(Section, &keys);
-    return keys.Count() > 0;
+    return keys.GetCount() > 0;
 }
 
 bool TCustomIniFile::ValueExists(const std::string& Section, const std::string& Ident) {
@@ -176,7 +176,7 @@ void TIniFile::SaveOnFree() noexcept {
             LastError() = e.what();
             if (ErrorHandler()) {
                 try {
-                    ErrorHandler()(FileName(), e.what());
+                    ErrorHandler()(GetFileName(), e.what());
                 } catch (...) {
                 }
             }
@@ -438,7 +438,7 @@ void TIniFile::UpdateFile() {
     if (readFailed_)
         throw EIniFileException("Unable to write to " + path_ + ": the file exists but cannot be read");
     try {
-        if (!HasPathPart(FileName()) && !DirectoryExists(SystemDirectory())) ForceDirectories(SystemDirectory());
+        if (!HasPathPart(GetFileName()) && !DirectoryExists(SystemDirectory())) ForceDirectories(SystemDirectory());
         WriteFileAtomic(path_, text);
     } catch (const Exception& e) {
         throw EIniFileException("Unable to write to " + path_ + ": " + e.Message());
@@ -522,7 +522,7 @@ void TRegIniFile::ReadSectionValues(const std::string& Section, TStrings* String
     ReadSection(Section, &names);
     Strings->BeginUpdate();
     Strings->Clear();
-    for (int i = 0; i < names.Count(); ++i)
+    for (int i = 0; i < names.GetCount(); ++i)
         Strings->Add(names.Strings(i) + "=" + ReadString(Section, names.Strings(i), ""));
     Strings->EndUpdate();
 }

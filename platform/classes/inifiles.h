@@ -22,7 +22,7 @@ class TCustomIniFile : public TObject {
 public:
     explicit TCustomIniFile(std::string FileName) : fileName_(std::move(FileName)) {}
     // The name as given (a bare name is looked up in the system directory).
-    const std::string& FileName() const { return fileName_; }
+    const std::string& GetFileName() const { return fileName_; }
 
     virtual std::string ReadString(const std::string& Section, const std::string& Ident,
                                    const std::string& Default) = 0;

@@ -40,17 +40,17 @@ TList::~TList() { Clear(); }
 void TList::Error(int Index) { throw EListError(Format("List index out of bounds (%d)", Index)); }
 
 void TList::CheckIndex(int Index) const {
-    if (Index < 0 || Index >= Count()) Error(Index);
+    if (Index < 0 || Index >= GetCount()) Error(Index);
 }
 
 int TList::Add(void* Item) {
     items_.push_back(Item);
     if (Item) Notify(Item, lnAdded);
-    return Count() - 1;
+    return GetCount() - 1;
 }
 
 void TList::Insert(int Index, void* Item) {
-    if (Index < 0 || Index > Count()) Error(Index);
+    if (Index < 0 || Index > GetCount()) Error(Index);
     items_.insert(items_.begin() + Index, Item);
     if (Item) Notify(Item, lnAdded);
 }
@@ -99,7 +99,7 @@ void TList::Exchange(int Index1, int Index2) {
 
 void TList::SetCount(int NewCount) {
     if (NewCount < 0) Error(NewCount);
-    while (Count() > NewCount) Delete(Count() - 1);
+    while (GetCount() > NewCount) Delete(GetCount() - 1);
     items_.resize(size_t(NewCount), nullptr);
 }
 
@@ -123,12 +123,12 @@ void TList::Pack() {
 
 void TList::Clear() {
     // Deleting from the end one by one lets Notify see a consistent list.
-    while (!items_.empty()) Delete(Count() - 1);
+    while (!items_.empty()) Delete(GetCount() - 1);
 }
 
 void TList::Sort(const TListSortCompare& Compare) {
     std::vector<void*> old = items_;
-    std::vector<int> order = SortedOrder(Count(), [&](int a, int b) {
+    std::vector<int> order = SortedOrder(GetCount(), [&](int a, int b) {
         return Compare(old[size_t(a)], old[size_t(b)]);
     });
     for (size_t i = 0; i < order.size(); ++i) items_[i] = old[size_t(order[i])];
@@ -175,8 +175,8 @@ int TStrings::AddObject(const std::string& S, TObject* AObject) {
 void TStrings::AddStrings(const TStrings& Strings) {
     // Copied first, so adding a list to itself does not chase its own tail.
     TLines lines;
-    lines.reserve(size_t(Strings.Count()));
-    for (int i = 0; i < Strings.Count(); ++i) lines.emplace_back(Strings.Get(i), Strings.GetObject(i));
+    lines.reserve(size_t(Strings.GetCount()));
+    for (int i = 0; i < Strings.GetCount(); ++i) lines.emplace_back(Strings.Get(i), Strings.GetObject(i));
     BeginUpdate();
     try {
         AddLines(lines);

@@ -34,12 +34,12 @@ public:
     int IndexOf(void* Item) const;
     void Move(int CurIndex, int NewIndex);
     void Exchange(int Index1, int Index2);
-    int Count() const { return int(items_.size()); }
+    int GetCount() const { return int(items_.size()); }
     void SetCount(int NewCount);  // grows with nulls or deletes from the end
     void* Items(int Index) const;
     void Put(int Index, void* Item);
     void* First() const { return Items(0); }
-    void* Last() const { return Items(Count() - 1); }
+    void* Last() const { return Items(GetCount() - 1); }
     void Pack();  // drops the null entries
     virtual void Clear();
     // Stable sort (equal items keep their order).
@@ -78,7 +78,6 @@ public:
     virtual void Delete(int Index) = 0;
     virtual void Clear() = 0;
 
-    int Count() const { return GetCount(); }
     std::string Strings(int Index) const { return Get(Index); }
     TObject* Objects(int Index) const { return GetObject(Index); }
 
@@ -107,16 +106,13 @@ public:
     // Lines each followed by "\n"; reading splits on "\r\n", "\n" and "\r".
     virtual std::string GetText() const;
     virtual void SetText(std::string_view Text);
-    std::string Text() const { return GetText(); }
     // Comma-separated, items quoted with '"' when they hold blanks, commas or quotes.
     std::string GetCommaText() const;
     void SetCommaText(std::string_view Text);
-    std::string CommaText() const { return GetCommaText(); }
     // Like CommaText with Delimiter and QuoteChar. Without StrictDelimiter blanks also separate
     // items when reading, and items holding blanks or control characters are quoted.
     std::string GetDelimitedText() const;
     void SetDelimitedText(std::string_view Text);
-    std::string DelimitedText() const { return GetDelimitedText(); }
     char GetDelimiter() const { return delimiter_; }
     void SetDelimiter(char c) { delimiter_ = c; }
     char GetQuoteChar() const { return quoteChar_; }

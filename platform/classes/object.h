@@ -74,13 +74,34 @@ private:
 #define DBV_CLASS(T, P)                                                        \
 public:                                                                        \
     using inherited = P;                                                       \
+    using DeclaredClass = T;                                                   \
     static const ::vcl::TClassInfo& StaticClass();                             \
-    const ::vcl::TClassInfo& ClassType() const override { return StaticClass(); } \
-                                                                               \
-private:
+    const ::vcl::TClassInfo& ClassType() const override { return StaticClass(); }
+
+// The same for a class defined inside a function (tests, local helpers): the class identity
+// is defined in place and the class has no published properties of its own.
+#define DBV_LOCAL_CLASS(T, P)                                                     \
+public:                                                                           \
+    using inherited = P;                                                          \
+    using DeclaredClass = T;                                                      \
+    static const ::vcl::TClassInfo& StaticClass() {                               \
+        static const ::vcl::TClassInfo info(#T, &P::StaticClass(),                \
+                                            ::vcl::detail::FactoryFor<T>(), nullptr); \
+        return info;                                                              \
+    }                                                                             \
+    const ::vcl::TClassInfo& ClassType() const override { return StaticClass(); }
+
+// True when T declares its own class identity with DBV_CLASS. A class without it would report
+// its base's name, and form files would then write the wrong class.
+template <class T>
+concept DeclaresClass = std::is_same_v<typename T::DeclaredClass, T>;
+#define DBV_ASSERT_DECLARED(T)                                                    \
+    static_assert(::vcl::DeclaresClass<T>,                                        \
+                  "this class lacks DBV_CLASS(Self, Parent) in its body")
 
 #define DBV_IMPLEMENT_CLASS(T)                                                    \
     const ::vcl::TClassInfo& T::StaticClass() {                                   \
+        DBV_ASSERT_DECLARED(T);                                                   \
         static const ::vcl::TClassInfo info(#T, &T::inherited::StaticClass(),     \
                                             ::vcl::detail::FactoryFor<T>(), nullptr); \
         return info;                                                              \
@@ -89,6 +110,7 @@ private:
 #define DBV_PUBLISHED(T)                                                          \
     static void T##_DescribeProps(::vcl::TPropBuilder<T>& b);                     \
     const ::vcl::TClassInfo& T::StaticClass() {                                   \
+        DBV_ASSERT_DECLARED(T);                                                   \
         static const ::vcl::TClassInfo info(                                      \
             #T, &T::inherited::StaticClass(), ::vcl::detail::FactoryFor<T>(),     \
             [](::vcl::TClassInfo& c) {                                            \
@@ -102,6 +124,7 @@ private:
 // The root of every platform class.
 class TObject {
 public:
+    using DeclaredClass = TObject;
     TObject() = default;
     TObject(const TObject&) = delete;
     TObject& operator=(const TObject&) = delete;
@@ -139,6 +162,7 @@ inline void FreeAndNil(T*& obj) {
 // Builds an object in two phases: the constructor, then AfterConstruction.
 template <class T, class... A>
 T* Create(A&&... args) {
+    DBV_ASSERT_DECLARED(T);
     T* obj = new T(std::forward<A>(args)...);
     try {
         obj->AfterConstruction();
@@ -195,6 +219,7 @@ TObject* MakeInstance(TObject* arg) {
 }
 template <class T>
 FactoryFn FactoryFor() {
+    DBV_ASSERT_DECLARED(T);
     if constexpr (std::is_abstract_v<T>) {
         return nullptr;
     } else if constexpr (std::is_constructible_v<T, TComponent*> ||

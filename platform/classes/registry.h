@@ -50,7 +50,6 @@ public:
 
     HKEY GetRootKey() const { return root_; }
     void SetRootKey(HKEY Value);  // closes the open key
-    HKEY RootKey() const { return root_; }
 
     bool OpenKey(const std::string& Key, bool CanCreate);
     bool OpenKeyReadOnly(const std::string& Key);

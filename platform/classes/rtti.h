@@ -137,6 +137,8 @@ public:
 // of T or of a base; a null setter makes the property read-only.
 template <class T>
 class TPropBuilder {
+    DBV_ASSERT_DECLARED(T);
+
 public:
     explicit TPropBuilder(TClassInfo& c) : c_(c) {}
 

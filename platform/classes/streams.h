@@ -99,8 +99,8 @@ public:
     int64_t Write(const void* buffer, int64_t count) override;
     int64_t Seek(int64_t offset, TSeekOrigin origin) override;
     void SetSize(int64_t newSize) override;
-    int Handle() const { return fd_; }
-    const std::string& FileName() const { return name_; }
+    int GetHandle() const { return fd_; }
+    const std::string& GetFileName() const { return name_; }
     void Flush();  // fsync
 
 private:

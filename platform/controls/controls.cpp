@@ -58,7 +58,7 @@ void SetCaptureControl(TControl* c) {
     if (!c) return;
     auto* wc = dynamic_cast<TWinControl*>(c);
     if (!wc) wc = c->GetParent();
-    if (wc && wc->HandleAllocated()) win::SetCapture(wc->Handle());
+    if (wc && wc->HandleAllocated()) win::SetCapture(wc->GetHandle());
     ws::Input().CaptureControl = c;
 }
 
@@ -155,7 +155,7 @@ void TControlCanvas::CreateHandle() {
     TWinControl* w = control_->PaintParent();
     TBitmap* surf = nullptr;
     if (w && w->HandleAllocated() && control_->IsShowing())
-        surf = ws::SurfaceOf(ws::TopLevelOf(w->Handle()));
+        surf = ws::SurfaceOf(ws::TopLevelOf(w->GetHandle()));
     if (!surf) {
         TRect none;
         AttachPixels(&g_scratchPixel, 1, 1, 4, {}, &none);
@@ -626,9 +626,9 @@ void TControl::SetZOrder(bool TopMost) {
     if (!parent_) {
         if (auto* w = dynamic_cast<TWinControl*>(this); w && w->HandleAllocated()) {
             if (TopMost)
-                ws::BringTopLevelToFront(w->Handle());
+                ws::BringTopLevelToFront(w->GetHandle());
             else
-                ws::SendTopLevelToBack(w->Handle());
+                ws::SendTopLevelToBack(w->GetHandle());
         }
         return;
     }
@@ -656,7 +656,7 @@ void TControl::Invalidate() {
 
 void TControl::InvalidateClientRect(const TRect& r) {
     if (auto* w = dynamic_cast<TWinControl*>(this)) {
-        if (w->HandleAllocated()) InvalidateRect(w->Handle(), &r, true);
+        if (w->HandleAllocated()) InvalidateRect(w->GetHandle(), &r, true);
         return;
     }
     if (!parent_) return;
@@ -842,7 +842,7 @@ TControl* TWinControl::ControlAtPos(TPoint p, bool AllowDisabled, bool AllowWinC
         for (auto it = controls_.rbegin(); it != controls_.rend(); ++it) {
             auto* w = dynamic_cast<TWinControl*>(*it);
             if (!w || !w->IsShowing()) continue;
-            if (win::GetParent(w->Handle()) != handle_) continue;  // a pop-up of its own
+            if (win::GetParent(w->GetHandle()) != handle_) continue;  // a pop-up of its own
             if (hit(w)) return w;
         }
     }
@@ -994,7 +994,7 @@ void TWinControl::ShowWindowFlag(bool shown) {
             TCustomForm* form = GetParentForm(this);
             if (form && form != this) {
                 form->DefocusControl(this, false);
-                if (form->HandleAllocated() && form->GetActive()) win::SetFocus(form->Handle());
+                if (form->HandleAllocated() && form->GetActive()) win::SetFocus(form->GetHandle());
             } else {
                 win::SetFocus(0);
             }
@@ -1509,7 +1509,7 @@ void TWinControl::CMEnabledChanged(TMessage& M) {
             TWinControl* focused = FindFocusedControl();
             if (focused && ContainsControl(focused)) {
                 f->DefocusControl(this, false);
-                if (f->HandleAllocated() && f->GetActive()) win::SetFocus(f->Handle());
+                if (f->HandleAllocated() && f->GetActive()) win::SetFocus(f->GetHandle());
             }
         }
     }

@@ -340,7 +340,6 @@ public:
 
     // ---- window handle ----
     win::HWND GetHandle();
-    win::HWND Handle() { return GetHandle(); }
     bool HandleAllocated() const { return handle_ != 0; }
     void HandleNeeded();
     void RecreateWnd();
@@ -479,7 +478,6 @@ public:
     explicit TGraphicControl(TComponent* AOwner);
     ~TGraphicControl() override;
     TCanvas* GetCanvas() const { return canvas_; }
-    TCanvas* Canvas() const { return canvas_; }
 
 protected:
     virtual void Paint() {}
@@ -496,7 +494,6 @@ public:
     explicit TCustomControl(TComponent* AOwner);
     ~TCustomControl() override;
     TCanvas* GetCanvas() const { return canvas_; }
-    TCanvas* Canvas() const { return canvas_; }
 
 protected:
     virtual void Paint() {}

@@ -67,7 +67,7 @@ void TCustomForm::AfterConstruction() {
 void TCustomForm::BeforeDestruction() {
     DoDestroy();
     Screen->RemoveForm(this);
-    if (HandleAllocated() && win::GetActiveWindow() == Handle()) {
+    if (HandleAllocated() && win::GetActiveWindow() == GetHandle()) {
         // Hand the activation on, without the events of a close.
         active_ = false;
         win::SetActiveWindow(NextFormToActivate());
@@ -146,12 +146,12 @@ void TCustomForm::SetFormStyle(TFormStyle v) {
     if (formStyle_ == v) return;
     formStyle_ = v;
     if (HandleAllocated()) {
-        ws::WindowRec* w = ws::Rec(Handle());
+        ws::WindowRec* w = ws::Rec(GetHandle());
         if (v == fsStayOnTop)
             w->ExStyle |= WS_EX_TOPMOST;
         else
             w->ExStyle &= ~WS_EX_TOPMOST;
-        ws::BringTopLevelToFront(Handle());
+        ws::BringTopLevelToFront(GetHandle());
     }
 }
 
@@ -222,7 +222,7 @@ void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
     }
     TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
     if (HandleAllocated() && windowShown_)
-        if (TWindowBackend* b = WindowBackend()) b->WindowChanged(Handle());
+        if (TWindowBackend* b = WindowBackend()) b->WindowChanged(GetHandle());
 }
 
 void TCustomForm::WMGetMinMaxInfo(TMessage& M) { DefaultHandler(M); }
@@ -307,19 +307,19 @@ void TCustomForm::ShowingChanged(bool showing) {
         for (TControl* c : std::vector<TControl*>(controls_))
             if (auto* w = dynamic_cast<TWinControl*>(c)) w->UpdateShowing();
         Realign();
-        if (TWindowBackend* b = WindowBackend()) b->WindowShown(Handle());
-        ws::BringTopLevelToFront(Handle());
-        if (win::IsWindowEnabled(Handle())) win::SetActiveWindow(Handle());
+        if (TWindowBackend* b = WindowBackend()) b->WindowShown(GetHandle());
+        ws::BringTopLevelToFront(GetHandle());
+        if (win::IsWindowEnabled(GetHandle())) win::SetActiveWindow(GetHandle());
     } else {
-        if (HandleAllocated() && win::GetActiveWindow() == Handle()) {
+        if (HandleAllocated() && win::GetActiveWindow() == GetHandle()) {
             HWND next = NextFormToActivate();
             win::SetActiveWindow(next);
-            if (!next && win::GetActiveWindow() == Handle()) win::SetActiveWindow(0);
+            if (!next && win::GetActiveWindow() == GetHandle()) win::SetActiveWindow(0);
         }
         shownOnScreen_ = false;
         ShowWindowFlag(false);
         if (HandleAllocated())
-            if (TWindowBackend* b = WindowBackend()) b->WindowHidden(Handle());
+            if (TWindowBackend* b = WindowBackend()) b->WindowHidden(GetHandle());
         DoHide();
     }
 }
@@ -332,21 +332,21 @@ void TCustomForm::WMActivate(TMessage& M) {
         if (!activeControl_ && !IsDesigning())
             activeControl_ = FindNextControl(nullptr, true, true, false);
         SetWindowFocus();
-        InvalidateRect(Handle(), nullptr, true);
+        InvalidateRect(GetHandle(), nullptr, true);
         Activate();
     } else {
         active_ = false;
-        InvalidateRect(Handle(), nullptr, true);
+        InvalidateRect(GetHandle(), nullptr, true);
         Deactivate();
     }
 }
 
 void TCustomForm::SetWindowFocus() {
     if (!HandleAllocated()) return;
-    HWND h = Handle();
+    HWND h = GetHandle();
     if (activeControl_ && activeControl_->CanFocus()) {
         activeControl_->HandleNeeded();
-        h = activeControl_->Handle();
+        h = activeControl_->GetHandle();
     }
     win::SetFocus(h);
 }
@@ -429,7 +429,7 @@ void TCustomForm::DefocusControl(TWinControl* Control, bool Removing) {
     TWinControl* focused = FindFocusedControl();
     if (focused && Control->ContainsControl(focused) && Control != this) {
         if (active_ && HandleAllocated() && !IsDestroying())
-            win::SetFocus(Handle());
+            win::SetFocus(GetHandle());
         else
             win::SetFocus(0);
     }
@@ -440,10 +440,10 @@ bool TCustomForm::CanFocus() const { return visible_ && enabled_; }
 void TCustomForm::SetFocus() {
     if (!CanFocus()) throw EInvalidOperation(kCannotFocus);
     if (!IsShowing()) return;
-    if (win::GetActiveWindow() == Handle())
+    if (win::GetActiveWindow() == GetHandle())
         SetWindowFocus();
     else
-        win::SetActiveWindow(Handle());
+        win::SetActiveWindow(GetHandle());
 }
 
 void TCustomForm::Show() {
@@ -453,8 +453,8 @@ void TCustomForm::Show() {
 
 void TCustomForm::BringToFrontForm() {
     if (!HandleAllocated() || !IsShowing()) return;
-    ws::BringTopLevelToFront(Handle());
-    if (win::IsWindowEnabled(Handle())) win::SetActiveWindow(Handle());
+    ws::BringTopLevelToFront(GetHandle());
+    if (win::IsWindowEnabled(GetHandle())) win::SetActiveWindow(GetHandle());
 }
 
 void TCustomForm::Hide() { SetVisible(false); }
@@ -485,15 +485,15 @@ void TCustomForm::Close() {
     }
 }
 
-void TCustomForm::Release() { win::PostMessage(Handle(), CM_RELEASE); }
+void TCustomForm::Release() { win::PostMessage(GetHandle(), CM_RELEASE); }
 
 void TCustomForm::CMRelease(TMessage&) { Free(); }
 
 void TCustomForm::CMTextChanged(TMessage& M) {
     TWinControl::CMTextChanged(M);
     if (HandleAllocated()) {
-        win::InvalidateRect(Handle(), nullptr, true);  // the caption bar
-        if (TWindowBackend* b = WindowBackend()) b->WindowChanged(Handle());
+        win::InvalidateRect(GetHandle(), nullptr, true);  // the caption bar
+        if (TWindowBackend* b = WindowBackend()) b->WindowChanged(GetHandle());
     }
 }
 
@@ -579,13 +579,13 @@ TModalResult TCustomForm::ShowModal() {
         try {
             bool scripted = testing::detail::RunModalScript(this);
             for (;;) {
-                if (modalResult_ == mrNone && Application->Terminated()) modalResult_ = mrCancel;
+                if (modalResult_ == mrNone && Application->GetTerminated()) modalResult_ = mrCancel;
                 if (modalResult_ != mrNone) {
                     CloseModal();
                     if (modalResult_ != mrNone) break;
                 }
                 Application->ProcessMessages();
-                if (modalResult_ != mrNone || Application->Terminated()) continue;
+                if (modalResult_ != mrNone || Application->GetTerminated()) continue;
                 TWindowBackend* b = WindowBackend();
                 if (b && b->CanWait()) {
                     Application->HandleMessage();
@@ -658,13 +658,13 @@ void THintWindow::ActivateHint(TRect R, const std::string& Hint) {
     if (R.Left < 0) OffsetRect(R, -R.Left, 0);
     SetBounds(R.Left, R.Top, R.Width(), R.Height());
     HandleNeeded();
-    win::SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0,
+    win::SetWindowPos(GetHandle(), HWND_TOPMOST, 0, 0, 0, 0,
                       SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW | SWP_NOACTIVATE);
     Invalidate();
 }
 
 void THintWindow::ReleaseHandle() {
-    if (HandleAllocated()) win::ShowWindow(Handle(), SW_HIDE);
+    if (HandleAllocated()) win::ShowWindow(GetHandle(), SW_HIDE);
 }
 
 void THintWindow::Paint() {

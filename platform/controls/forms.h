@@ -207,7 +207,6 @@ public:
     bool ProcessMessage();
     void Terminate();
     bool GetTerminated() const { return terminated_; }
-    bool Terminated() const { return terminated_; }
     // Lets the application run again after a Terminate (a second Run, or the next test).
     void ClearTerminated() { terminated_ = false; }
     // Call inside a catch block: EAbort is silent, others go to OnException or ShowException.

@@ -125,7 +125,7 @@ static bool InputEnabled(TControl* c) {
     for (; c; c = c->GetParent()) {
         if (!c->GetEnabled()) return false;
         if (auto* w = dynamic_cast<TWinControl*>(c); w && w->HandleAllocated())
-            if (!IsWindowEnabled(w->Handle())) return false;
+            if (!IsWindowEnabled(w->GetHandle())) return false;
     }
     return true;
 }
@@ -205,7 +205,7 @@ void MouseMoveTo(TPoint screen) {
         while (w && !dynamic_cast<TWinControl*>(w)) w = w->GetParent();
         if (auto* wc = dynamic_cast<TWinControl*>(w); wc && wc->HandleAllocated()) {
             try {
-                wc->Perform(WM_SETCURSOR, wc->Handle(), MakeLParam(int(HTCLIENT), int(WM_MOUSEMOVE)));
+                wc->Perform(WM_SETCURSOR, wc->GetHandle(), MakeLParam(int(HTCLIENT), int(WM_MOUSEMOVE)));
             } catch (...) {
                 Application->HandleException(wc);
             }
@@ -244,12 +244,12 @@ void MouseButton(TMouseButton button, bool down, TPoint screen) {
         TControl* top = FindDragTarget(screen, true);
         while (top && top->GetParent()) top = top->GetParent();
         if (auto* tw = dynamic_cast<TWinControl*>(top); tw && tw->HandleAllocated() &&
-                                                        !win::GetParent(tw->Handle()) &&
-                                                        IsWindowEnabled(tw->Handle()) &&
-                                                        GetActiveWindow() != tw->Handle() &&
+                                                        !win::GetParent(tw->GetHandle()) &&
+                                                        IsWindowEnabled(tw->GetHandle()) &&
+                                                        GetActiveWindow() != tw->GetHandle() &&
                                                         !dynamic_cast<THintWindow*>(tw) &&
-                                                        !(GetWindowExStyle(tw->Handle()) & WS_EX_TOOLWINDOW))
-            SetActiveWindow(tw->Handle());
+                                                        !(GetWindowExStyle(tw->GetHandle()) & WS_EX_TOOLWINDOW))
+            SetActiveWindow(tw->GetHandle());
     }
     TControl* target = InputTarget(screen);
     if (!target) return;
@@ -262,7 +262,7 @@ void MouseButton(TMouseButton button, bool down, TPoint screen) {
         while (w && !dynamic_cast<TWinControl*>(w)) w = w->GetParent();
         bool classDbl = true;
         if (auto* wc = dynamic_cast<TWinControl*>(w); wc && wc->HandleAllocated())
-            classDbl = (GetClassStyle(wc->Handle()) & CS_DBLCLKS) != 0;
+            classDbl = (GetClassStyle(wc->GetHandle()) & CS_DBLCLKS) != 0;
         bool dbl = classDbl && !s.LastWasDouble && s.LastDownButton == int(button) &&
                    s.LastDownControl == target && now - s.LastDownTime <= GetDoubleClickTime() &&
                    std::abs(screen.X - s.LastDownPos.X) <= half &&

@@ -134,7 +134,7 @@ void TypeText(const std::string& text) {
 }
 
 void UserClose(TCustomForm* form) {
-    SendMessage(form->Handle(), WM_CLOSE);
+    SendMessage(form->GetHandle(), WM_CLOSE);
     ProcessMessages();
 }
 

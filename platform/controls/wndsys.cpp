@@ -144,7 +144,7 @@ win::HWND TopLevelOf(win::HWND h) {
 
 static TWinControl* WindowParent(TWinControl* c) {
     if (!c->HandleAllocated()) return c->GetParent();
-    WindowRec* w = Rec(c->Handle());
+    WindowRec* w = Rec(c->GetHandle());
     return w && w->Parent ? win::FindControl(w->Parent) : nullptr;
 }
 
@@ -237,7 +237,7 @@ static TRect BoundingBox(const std::vector<TRect>& region) {
 
 void PaintTree(TWinControl* c, const TRect& r, TCanvasLog* log, TControl* logOnly) {
     if (!c->HandleAllocated() || !c->IsShowing()) return;
-    win::HWND top = TopLevelOf(c->Handle());
+    win::HWND top = TopLevelOf(c->GetHandle());
     TBitmap* surf = SurfaceOf(top);
     if (!surf) return;
     TRect vis = VisibleClientRect(c);
@@ -284,7 +284,7 @@ void PaintTree(TWinControl* c, const TRect& r, TCanvasLog* log, TControl* logOnl
         c->Perform(win::WM_ERASEBKGND, reinterpret_cast<win::WPARAM>(&dc), 0);
         c->Perform(win::WM_PAINT, reinterpret_cast<win::WPARAM>(&dc), 0);
     }
-    if (WindowRec* w = Rec(c->Handle())) {
+    if (WindowRec* w = Rec(c->GetHandle())) {
         SubtractRect(w->Update, dirty);
         // What lies outside the window (it shrank since) is gone as well.
         std::vector<TRect> keep;
@@ -298,8 +298,8 @@ void PaintTree(TWinControl* c, const TRect& r, TCanvasLog* log, TControl* logOnl
     for (TControl* child : c->ControlList()) {
         auto* wc = dynamic_cast<TWinControl*>(child);
         if (!wc || !wc->HandleAllocated() || !wc->IsShowing()) continue;
-        WindowRec* cw = Rec(wc->Handle());
-        if (!cw || cw->Parent != c->Handle()) continue;
+        WindowRec* cw = Rec(wc->GetHandle());
+        if (!cw || cw->Parent != c->GetHandle()) continue;
         TRect cr = wc->GetBoundsRect();
         TRect part;
         if (!IntersectRect(part, cr, dirty)) continue;
@@ -311,7 +311,7 @@ void PaintTree(TWinControl* c, const TRect& r, TCanvasLog* log, TControl* logOnl
 
 static void CollectDirty(TWinControl* c, std::vector<TWinControl*>& out) {
     if (!c->HandleAllocated() || !c->IsShowing()) return;
-    WindowRec* w = Rec(c->Handle());
+    WindowRec* w = Rec(c->GetHandle());
     if (w && !w->Update.empty()) out.push_back(c);
     for (TControl* child : c->ControlList())
         if (auto* wc = dynamic_cast<TWinControl*>(child)) CollectDirty(wc, out);
@@ -328,12 +328,12 @@ static void PaintDirtyTree(TWinControl* root) {
     std::vector<TWinControl*> dirty;
     CollectDirty(root, dirty);
     for (TWinControl* c : dirty) {
-        WindowRec* cw = c->HandleAllocated() ? Rec(c->Handle()) : nullptr;
+        WindowRec* cw = c->HandleAllocated() ? Rec(c->GetHandle()) : nullptr;
         if (!cw || cw->Update.empty()) continue;  // painted with a parent
         TRect r = BoundingBox(cw->Update);
         PaintTree(c, r);
         if (TWindowBackend* b = WindowBackend()) {
-            win::HWND top = TopLevelOf(c->Handle());
+            win::HWND top = TopLevelOf(c->GetHandle());
             TWinControl* tc = win::FindControl(top);
             TPoint off = SurfaceOffset(c);
             OffsetRect(r, off.X, off.Y);
@@ -556,7 +556,7 @@ std::vector<HWND> ChildWindows(HWND h) {
     if (!c) return out;
     for (TControl* child : c->ControlList())
         if (auto* wc = dynamic_cast<TWinControl*>(child))
-            if (wc->HandleAllocated() && GetParent(wc->Handle()) == h) out.push_back(wc->Handle());
+            if (wc->HandleAllocated() && GetParent(wc->GetHandle()) == h) out.push_back(wc->GetHandle());
     return out;
 }
 
@@ -564,7 +564,7 @@ HWND WindowFromPoint(TPoint screen) {
     TControl* c = vcl::FindDragTarget(screen, true);
     while (c && !dynamic_cast<TWinControl*>(c)) c = c->GetParent();
     auto* wc = dynamic_cast<TWinControl*>(c);
-    return wc && wc->HandleAllocated() ? wc->Handle() : 0;
+    return wc && wc->HandleAllocated() ? wc->GetHandle() : 0;
 }
 
 HWND GetFocus() { return R().focus; }

@@ -11,7 +11,7 @@ using V = std::vector<std::string>;
 
 inline V All(const vcl::TStrings& s) {
     V v;
-    for (int i = 0; i < s.Count(); ++i) v.push_back(s.Strings(i));
+    for (int i = 0; i < s.GetCount(); ++i) v.push_back(s.Strings(i));
     return v;
 }
 

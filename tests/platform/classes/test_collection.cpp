@@ -52,7 +52,7 @@ public:
 
 std::vector<std::string> Captions(const TTestCollection& c) {
     std::vector<std::string> v;
-    for (int i = 0; i < c.Count(); ++i) v.push_back(c.At(i)->Caption);
+    for (int i = 0; i < c.GetCount(); ++i) v.push_back(c.At(i)->Caption);
     return v;
 }
 using V = std::vector<std::string>;
@@ -76,8 +76,8 @@ TEST(Collection, AddInsertIndexMovesAndIds) {
     EXPECT_EQ(cc->ID(), 2);
     cc->SetIndex(0);
     EXPECT_EQ(Captions(*c), (V{"c", "a", "b"}));
-    EXPECT_EQ(cc->Index(), 0);
-    EXPECT_EQ(a->Index(), 1);
+    EXPECT_EQ(cc->GetIndex(), 0);
+    EXPECT_EQ(a->GetIndex(), 1);
     try {
         a->SetIndex(3);
         FAIL();
@@ -116,7 +116,7 @@ TEST(Collection, FreeingAnItemRemovesItAndUpdatesBatch) {
     c->log.clear();
     y->Width = 7;
     y->Free();
-    EXPECT_EQ(c->Count(), 1);
+    EXPECT_EQ(c->GetCount(), 1);
     EXPECT_EQ(c->log, (V{"extracting:7", "update:all"}));
     c->log.clear();
     c->Delete(0);
@@ -129,13 +129,13 @@ TEST(Collection, FreeingAnItemRemovesItAndUpdatesBatch) {
     EXPECT_EQ(c->log, (V{"added:64", "added:64", "extracting:64", "extracting:64"}));
     c->EndUpdate();
     EXPECT_EQ(c->log.back(), "update:all");
-    EXPECT_EQ(c->Count(), 0);
+    EXPECT_EQ(c->GetCount(), 0);
     // Moving an item to another collection.
     auto* d = Create<TTestCollection>(nullptr);
     auto* m = static_cast<TTestItem*>(c->Add());
     m->SetCollection(d);
-    EXPECT_EQ(c->Count(), 0);
-    EXPECT_EQ(d->Count(), 1);
+    EXPECT_EQ(c->GetCount(), 0);
+    EXPECT_EQ(d->GetCount(), 1);
     EXPECT_EQ(m->Collection(), d);
     c->Free();
     d->Free();  // frees m

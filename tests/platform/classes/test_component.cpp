@@ -175,12 +175,12 @@ TEST(Component, FreeNotificationAcrossOwners) {
 TEST(Component, DestroyingStateReachesOwnedComponentsBeforeAnyIsFreed) {
     static bool sawOwnerDestroying = false, sawSelfDestroying = false;
     class TWatcher : public TComponent {
-    public:
+        DBV_LOCAL_CLASS(TWatcher, TComponent)
         using TComponent::TComponent;
         ~TWatcher() override { sawSelfDestroying = IsDestroying(); }
     };
     class TForm : public TComponent {
-    public:
+        DBV_LOCAL_CLASS(TForm, TComponent)
         using TComponent::TComponent;
         ~TForm() override {
             // The derived destructor body runs before owned components are freed.

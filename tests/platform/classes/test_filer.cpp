@@ -324,9 +324,9 @@ TEST(Filer, RoundTripKeepsEveryKindOfValue) {
     EXPECT_EQ(ra->GetMark(), '#');
     EXPECT_EQ(ra->GetLook()->GetFace(), "Liberation Serif");
     EXPECT_EQ(ra->GetLook()->GetStyles(), (TStyles{stBold, stUnder}));
-    ASSERT_EQ(ra->GetLines()->Count(), 2);
+    ASSERT_EQ(ra->GetLines()->GetCount(), 2);
     EXPECT_EQ(ra->GetLines()->Strings(1), "two 'quoted'");
-    ASSERT_EQ(ra->GetParts()->Count(), 2);
+    ASSERT_EQ(ra->GetParts()->GetCount(), 2);
     EXPECT_EQ(static_cast<TPart*>(ra->GetParts()->Items(0))->GetWidth(), 10);
     EXPECT_EQ(static_cast<TPart*>(ra->GetParts()->Items(1))->GetTitle(), "Second");
     EXPECT_EQ(ra->GetBuddy(), rb);

@@ -17,7 +17,7 @@ TEST(TListTest, EditsMovesAndIndexErrors) {
     l.Add(&b);
     l.Add(&c);
     l.Insert(0, &d);  // d a b c
-    EXPECT_EQ(l.Count(), 4);
+    EXPECT_EQ(l.GetCount(), 4);
     EXPECT_EQ(l.IndexOf(&b), 2);
     l.Move(0, 3);  // a b c d
     EXPECT_EQ(l.Items(3), &d);
@@ -39,7 +39,7 @@ TEST(TListTest, EditsMovesAndIndexErrors) {
     EXPECT_THROW(l.Move(0, 2), EListError);
     l.Add(nullptr);
     l.Pack();
-    EXPECT_EQ(l.Count(), 2);
+    EXPECT_EQ(l.GetCount(), 2);
     // Stable sort: equal keys keep their order.
     int x1 = 5, x2 = 1, x3 = 5, x4 = 0;
     TList s;
@@ -47,7 +47,7 @@ TEST(TListTest, EditsMovesAndIndexErrors) {
     s.Sort([](void* p, void* q) { return *static_cast<int*>(p) - *static_cast<int*>(q); });
     EXPECT_EQ(s.List(), (std::vector<void*>{&x4, &x2, &x1, &x3}));
     l.Clear();
-    EXPECT_EQ(l.Count(), 0);
+    EXPECT_EQ(l.GetCount(), 0);
 }
 
 // A list that owns its rows frees them through Notify, as an owning subclass does.
@@ -91,7 +91,7 @@ TEST(StringList, SortedIgnoresCaseUnlessCaseSensitive) {
     EXPECT_THROW(l.Insert(0, "x"), EStringListError);
     EXPECT_THROW(l.Put(0, "x"), EStringListError);
     EXPECT_THROW(l.Move(0, 1), EStringListError);
-    EXPECT_EQ(l.Count(), 6);  // nothing was lost by the refused move
+    EXPECT_EQ(l.GetCount(), 6);  // nothing was lost by the refused move
 
     TStringList c;
     c.SetCaseSensitive(true);
@@ -138,7 +138,7 @@ TEST(StringList, DuplicatesModes) {
     u.SetDuplicates(dupError);
     u.Add("x");
     u.Add("x");
-    EXPECT_EQ(u.Count(), 2);
+    EXPECT_EQ(u.GetCount(), 2);
 }
 
 TEST(StringList, NamesAndValues) {
@@ -163,7 +163,7 @@ TEST(StringList, NamesAndValues) {
     EXPECT_EQ(l.Strings(5), "New=1");
     l.SetValue("Path ", "");  // "" deletes
     EXPECT_EQ(l.IndexOfName("Path "), -1);
-    EXPECT_EQ(l.Count(), 5);
+    EXPECT_EQ(l.GetCount(), 5);
     l.SetNameValueSeparator(':');
     l.Add("k:v");
     EXPECT_EQ(l.Values("K"), "v");
@@ -179,7 +179,7 @@ TEST(StringList, TextAcceptsEveryLineBreak) {
     l.SetText("\r\n\r\n");
     EXPECT_EQ(All(l), (V{"", ""}));
     l.SetText("");
-    EXPECT_EQ(l.Count(), 0);
+    EXPECT_EQ(l.GetCount(), 0);
     EXPECT_EQ(l.GetText(), "");
 }
 
@@ -223,8 +223,8 @@ TEST(StringList, CommaAndDelimitedTextQuoting) {
 TEST(StringList, UpdateBatchesChangeEvents) {
     TStringList l;
     std::vector<std::string> events;
-    l.OnChanging = [&](TObject*) { events.push_back("changing:" + std::to_string(l.Count())); };
-    l.OnChange = [&](TObject*) { events.push_back("change:" + std::to_string(l.Count())); };
+    l.OnChanging = [&](TObject*) { events.push_back("changing:" + std::to_string(l.GetCount())); };
+    l.OnChange = [&](TObject*) { events.push_back("change:" + std::to_string(l.GetCount())); };
     l.Add("a");
     EXPECT_EQ(events, (V{"changing:0", "change:1"}));
     events.clear();
@@ -258,10 +258,10 @@ TEST(StringList, AssignAddStringsExchangeMoveAndIndexErrors) {
     EXPECT_EQ(b.Objects(1), &o2);
     EXPECT_EQ(b.GetDelimiter(), ';');
     b.AddStrings(a);
-    EXPECT_EQ(b.Count(), 4);
+    EXPECT_EQ(b.GetCount(), 4);
     EXPECT_EQ(b.Objects(2), &o1);
     b.AddStrings(b);  // itself: doubles once
-    EXPECT_EQ(b.Count(), 8);
+    EXPECT_EQ(b.GetCount(), 8);
     b.Exchange(0, 1);
     EXPECT_EQ(b.Strings(0), "two");
     EXPECT_EQ(b.Objects(0), &o2);
@@ -279,7 +279,7 @@ TEST(StringList, AssignAddStringsExchangeMoveAndIndexErrors) {
     EXPECT_THROW(b.Delete(-1), EStringListError);
     EXPECT_THROW(b.Insert(9, "x"), EStringListError);
     EXPECT_THROW(b.Move(0, 8), EStringListError);
-    EXPECT_EQ(b.Count(), 8);
+    EXPECT_EQ(b.GetCount(), 8);
     EXPECT_THROW(b.Assign(nullptr), EConvertError);
 }
 
@@ -328,7 +328,7 @@ TEST(StringList, FilesAndStreams) {
     r.LoadFromFile(f);
     EXPECT_EQ(All(r), (V{"one", "two"}));
     EXPECT_THROW(r.LoadFromFile(JoinPath(dir, "missing.txt")), EFOpenError);
-    EXPECT_EQ(r.Count(), 2);  // a failed load leaves the list alone
+    EXPECT_EQ(r.GetCount(), 2);  // a failed load leaves the list alone
     TMemoryStream m;
     r.SaveToStream(m);
     m.SetPosition(0);

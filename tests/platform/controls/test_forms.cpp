@@ -58,7 +58,7 @@ TEST_F(WinTest, ModalResultsFromButtonsKeysAndHandlers) {
         if (++clicks == 1) dlg->SetModalResult(mrNone);
     };
     vt::ExpectModal([&](TCustomForm& f) {
-        EXPECT_FALSE(IsWindowEnabled(owner->Handle()));
+        EXPECT_FALSE(IsWindowEnabled(owner->GetHandle()));
         EXPECT_EQ(Screen->GetActiveForm(), &f);
         vt::Click(dlg->ok);
         EXPECT_EQ(f.GetModalResult(), mrNone);  // stays open
@@ -67,7 +67,7 @@ TEST_F(WinTest, ModalResultsFromButtonsKeysAndHandlers) {
     EXPECT_EQ(dlg->ShowModal(), mrOk);
     EXPECT_EQ(seen, (std::vector<std::string>{"click sees 1", "click sees 1"}));
     EXPECT_FALSE(dlg->GetVisible());
-    EXPECT_TRUE(IsWindowEnabled(owner->Handle()));
+    EXPECT_TRUE(IsWindowEnabled(owner->GetHandle()));
     EXPECT_EQ(Screen->GetActiveForm(), owner);
 
     // A handler that raises still leaves the result set: the form closes with OK and the
@@ -198,15 +198,15 @@ TEST_F(WinTest, FormEventsShowActivateResizeAndTracking) {
 TEST_F(WinTest, ApplicationTerminateExceptionsAndIdle) {
     auto* main = NewForm();
     Application->SetMainForm(main);
-    EXPECT_FALSE(Application->Terminated());
+    EXPECT_FALSE(Application->GetTerminated());
     int idles = 0;
     Application->OnIdle = [&](TObject*, bool& done) {
         ++idles;
         done = true;
     };
-    PostMessage(main->Handle(), WM_CLOSE);  // closing the main form ends the application
+    PostMessage(main->GetHandle(), WM_CLOSE);  // closing the main form ends the application
     Application->Run();
-    EXPECT_TRUE(Application->Terminated());
+    EXPECT_TRUE(Application->GetTerminated());
     EXPECT_GE(idles, 0);
     Application->OnIdle = nullptr;
     Application->SetMainForm(nullptr);

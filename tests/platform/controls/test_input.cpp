@@ -257,7 +257,7 @@ TEST_F(InputTest, KeysReachTheFocusedControlWithDialogKeysAndPreview) {
         if (k == VK_RETURN && s.Contains(ssCtrl)) {
             // Swallow the character that follows, as a Ctrl+Enter handler does.
             MSG m;
-            PeekMessage(m, a->Handle(), WM_CHAR, WM_CHAR, PM_REMOVE);
+            PeekMessage(m, a->GetHandle(), WM_CHAR, WM_CHAR, PM_REMOVE);
         }
     };
     a->OnKeyPress = [&](TObject*, char& k) {
@@ -404,11 +404,11 @@ TEST_F(InputTest, PressOnTheCaptionActivatesWithoutClientMessages) {
     TForm* other = NewForm(200, 100);
     other->SetBounds(600, 400, 200, 100);
     other->Show();
-    ASSERT_EQ(GetActiveWindow(), other->Handle());
+    ASSERT_EQ(GetActiveWindow(), other->GetHandle());
     int downs = 0;
     form->OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int, int) { ++downs; };
     vt::Click(form, 50, -5);  // in the caption bar
-    EXPECT_EQ(GetActiveWindow(), form->Handle());
+    EXPECT_EQ(GetActiveWindow(), form->GetHandle());
     EXPECT_EQ(downs, 0);
     vt::Click(form, 50, 5);
     EXPECT_EQ(downs, 1);

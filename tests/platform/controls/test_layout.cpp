@@ -112,7 +112,7 @@ TEST_F(WinTest, ScrollBarStateWithAndWithoutRedraw) {
     f->Show();
     auto* p = Add<TPanel>(f, 0, 0, 100, 100);
     p->SetBorderStyle(bsNone);
-    HWND h = p->Handle();
+    HWND h = p->GetHandle();
     int sizes = 0;
     p->OnResize = [&](TObject*) { ++sizes; };
     EXPECT_FALSE(IsScrollBarShown(h, SB_VERT));
@@ -152,7 +152,7 @@ TEST_F(WinTest, ScrollWindowMovesPixelsAndInvalidatesTheUncoveredStrip) {
     auto* p = Add<TPanel>(f, 0, 0, 100, 100);
     p->SetBevelOuter(bvNone);
     Application->ProcessMessages();
-    HWND h = p->Handle();
+    HWND h = p->GetHandle();
     TRect u;
     ASSERT_FALSE(GetUpdateRect(h, u));
     TRect area = Rect(0, 20, 100, 100);
@@ -202,9 +202,9 @@ TEST_F(WinTest, StayOnTopFormsStayInFront) {
     TForm* plain = NewForm();
     plain->Show();
     auto order = TopLevelWindows();
-    auto pos = [&](TForm* f) { return std::find(order.begin(), order.end(), f->Handle()) - order.begin(); };
+    auto pos = [&](TForm* f) { return std::find(order.begin(), order.end(), f->GetHandle()) - order.begin(); };
     EXPECT_LT(pos(tool), pos(plain));
-    EXPECT_EQ(GetActiveWindow(), plain->Handle());
+    EXPECT_EQ(GetActiveWindow(), plain->GetHandle());
     tool->SetFormStyle(fsNormal);
     plain->BringToFrontForm();
     order = TopLevelWindows();

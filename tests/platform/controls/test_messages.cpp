@@ -45,7 +45,7 @@ protected:
     void CreateWindowHandle(const TCreateParams& P) override {
         inherited::CreateWindowHandle(P);
         ++createWindowHandleCalls;
-        log.push_back(IsWindow(Handle()) ? "window exists" : "no window");
+        log.push_back(IsWindow(GetHandle()) ? "window exists" : "no window");
     }
 };
 DBV_IMPLEMENT_CLASS(TProbe)
@@ -72,7 +72,7 @@ TEST_F(WinTest, DispatchRunsHandlersInheritedHandlingAndDefaultHandler) {
 TEST_F(WinTest, SendAndPostByHandleAndPeekWithRemovalForARange) {
     TForm* f = NewForm();
     auto* p = Add<TProbe>(f, 0, 0, 50, 50);
-    HWND h = p->Handle();
+    HWND h = p->GetHandle();
     EXPECT_EQ(SendMessage(h, KRItemChanged, 1), 42);
     EXPECT_EQ(SendMessage(0xFFFF00u, KRItemChanged, 1), 0);  // unknown handle
     EXPECT_FALSE(PostMessage(0xFFFF00u, KRItemChanged));
@@ -110,24 +110,24 @@ TEST_F(WinTest, HandlesAreCreatedOnDemandAndRecreatedWithTheirStyles) {
     EXPECT_FALSE(p->HandleAllocated());  // the form is not showing yet
     f->Show();
     ASSERT_TRUE(p->HandleAllocated());
-    HWND first = p->Handle();
+    HWND first = p->GetHandle();
     EXPECT_NE(first, 0u);
     EXPECT_TRUE(GetWindowStyle(first) & WS_VSCROLL);
     EXPECT_TRUE(GetWindowStyle(first) & WS_CHILD);
-    EXPECT_EQ(GetParent(first), f->Handle());
+    EXPECT_EQ(GetParent(first), f->GetHandle());
     EXPECT_EQ(p->createWindowHandleCalls, 1);
     EXPECT_EQ(p->log.back(), "window exists");
 
     p->RecreateWnd();
     EXPECT_EQ(p->createWindowHandleCalls, 2);
-    EXPECT_NE(p->Handle(), first);
+    EXPECT_NE(p->GetHandle(), first);
     EXPECT_FALSE(IsWindow(first));
-    EXPECT_TRUE(GetWindowStyle(p->Handle()) & WS_VSCROLL);
+    EXPECT_TRUE(GetWindowStyle(p->GetHandle()) & WS_VSCROLL);
 
     // A parentless window is refused; removing the control from its parent frees its window.
     auto* orphan = Create<TProbe>(f);
     EXPECT_THROW(orphan->HandleNeeded(), EInvalidOperation);
-    HWND h = p->Handle();
+    HWND h = p->GetHandle();
     p->SetParent(nullptr);
     EXPECT_FALSE(IsWindow(h));
     EXPECT_FALSE(p->HandleAllocated());
@@ -139,16 +139,16 @@ TEST_F(WinTest, TopLevelPopupAndWindowPositions) {
     auto* list = Add<TProbe>(f, 10, 10, 80, 60);
     list->SetVisible(false);
     list->HandleNeeded();
-    HWND h = list->Handle();
-    EXPECT_EQ(SetParent(h, 0), f->Handle());
+    HWND h = list->GetHandle();
+    EXPECT_EQ(SetParent(h, 0), f->GetHandle());
     EXPECT_EQ(GetParent(h), 0u);
     EXPECT_FALSE(IsWindowVisible(h));
     // Shown at the top without activation, placed in screen coordinates.
     SetWindowPos(h, HWND_TOP, 400, 300, 120, 90, SWP_SHOWWINDOW | SWP_NOACTIVATE);
     EXPECT_TRUE(IsWindowVisible(h));
-    EXPECT_EQ(GetActiveWindow(), f->Handle());
+    EXPECT_EQ(GetActiveWindow(), f->GetHandle());
     auto order = TopLevelWindows();
-    EXPECT_LT(std::find(order.begin(), order.end(), h), std::find(order.begin(), order.end(), f->Handle()));
+    EXPECT_LT(std::find(order.begin(), order.end(), h), std::find(order.begin(), order.end(), f->GetHandle()));
     TRect r;
     GetWindowRect(h, r);
     EXPECT_EQ(r, Bounds(400, 300, 120, 90));

@@ -89,7 +89,7 @@ TEST_F(WinTest, ChildrenPaintInZOrderIntoTheFormSurface) {
     EXPECT_EQ(order, (std::vector<std::string>{"blue", "red"}));  // red overlaps the area
     order.clear();
     TRect far = Rect(200, 100, 210, 110);
-    InvalidateRect(f->Handle(), &far, true);
+    InvalidateRect(f->GetHandle(), &far, true);
     Application->ProcessMessages();
     EXPECT_TRUE(order.empty());
 }
@@ -116,7 +116,7 @@ TEST_F(WinTest, RenderFormToPng) {
     ok->SetDefault(true);
     auto* cancel = Add<TButton>(body, 105, 20, 75, 25);
     cancel->SetCaption("Cancel");
-    HWND h = body->Handle();
+    HWND h = body->GetHandle();
     SetScrollRange(h, SB_VERT, 0, 99, false);
     SetScrollPos(h, SB_VERT, 30, true);
 
@@ -164,7 +164,7 @@ TEST_F(WinTest, PaintingOnAGivenContextAndOnTheCanvasOutsideAPaint) {
     Application->ProcessMessages();
     pnl->GetCanvas()->GetBrush()->SetColor(clRed);
     pnl->GetCanvas()->FillRect(Rect(-20, -20, 200, 200));
-    TBitmap* surface = PaintedWindowSurface(f->Handle());
+    TBitmap* surface = PaintedWindowSurface(f->GetHandle());
     ASSERT_NE(surface, nullptr);
     TPoint o = f->ClientToScreen({0, 0});
     int dx = o.X - f->GetLeft(), dy = o.Y - f->GetTop();
