@@ -1,5 +1,7 @@
 #include "classes/component.h"
 
+#include <exception>
+
 #include <algorithm>
 
 #include "rtl/sysutils.h"
@@ -27,6 +29,12 @@ TComponent::TComponent(TComponent* AOwner) {
 }
 
 TComponent::~TComponent() {
+#ifndef NDEBUG
+    // An exception leaving a constructor destroys the parts already built: no misuse.
+    if (!FreeStarted() && std::uncaught_exceptions() == 0)
+        detail::LifecycleFault("component '" + name_ + "' was destroyed without Free (delete or a stack object): its "
+                               "BeforeDestruction did not run. Use Free, FreeAndNil or TOwned.");
+#endif
     // Tell everyone who asked that this component goes away, then free what it owns (last
     // first), then leave the owner.
     state_.Include(csDestroying);
@@ -51,6 +59,11 @@ void TComponent::AfterConstruction() {
 }
 
 void TComponent::BeforeDestruction() {
+#ifndef NDEBUG
+    if (!BuiltByCreate())
+        detail::LifecycleFault("component " + ClassName() + " '" + name_ +
+                               "' was built without Create: its AfterConstruction did not run");
+#endif
     if (!state_.Contains(csDestroying)) Destroying();
     TPersistent::BeforeDestruction();
 }

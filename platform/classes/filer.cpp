@@ -670,6 +670,14 @@ void ReadOne(TReader& reader, TReader::Impl& m, TObject* instance, const TPropAs
         m.Fail(Format("Property %s is read-only", p->Name.c_str()));
     switch (p->Kind) {
         case tkInteger:
+            if (v.type == vaIdent && p->Idents) {
+                int64_t named = 0;
+                if (!p->Idents->FromIdent(v.s, named))
+                    m.Fail(Format("Invalid property value: %s is not a value of %s", v.s.c_str(),
+                                  p->TypeName.c_str()));
+                p->SetOrd(obj, named);
+                break;
+            }
             if (v.type != vaInteger) bad("an integer");
             p->SetOrd(obj, v.i);
             break;
@@ -972,7 +980,12 @@ void CollectProps(TWriter& w, TWriter::Impl& m, TObject* obj, const std::string&
         if (!p->IsStoredProp(obj)) continue;
         TFormValue v;
         switch (p->Kind) {
-            case tkInteger: v.type = vaInteger; v.i = p->GetOrd(obj); break;
+            case tkInteger:
+                v.type = vaInteger;
+                v.i = p->GetOrd(obj);
+                // Named values (colours, cursors) are written by name.
+                if (p->Idents && p->Idents->ToIdent(v.i, v.s)) v.type = vaIdent;
+                break;
             case tkChar: v.type = vaString; v.s = std::string(1, char(p->GetOrd(obj))); break;
             case tkEnumeration: {
                 int64_t ord = p->GetOrd(obj);

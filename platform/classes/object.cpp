@@ -1,6 +1,11 @@
 #include "classes/object.h"
 
+#include <execinfo.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
 #include <map>
 #include <mutex>
 
@@ -22,7 +27,28 @@ TPropInfo& TClassInfo::AddOwnProperty() {
     p->NameIndex = int(own_.size());
     p->Owner = this;
     own_.push_back(p);
+    entries_.push_back({TEntry::Own, p, {}});
     return *p;
+}
+
+void TClassInfo::AddPublish(std::string name) {
+    entries_.push_back({TEntry::Publish, nullptr, std::move(name)});
+}
+
+void TClassInfo::AddHide(std::string name) {
+    entries_.push_back({TEntry::Hide, nullptr, std::move(name)});
+}
+
+void TClassInfo::Describe() const {
+    // Describing happens once per class; the class information lives for the process.
+    if (described_) return;
+    described_ = true;
+    if (describe_) describe_(*const_cast<TClassInfo*>(this));
+}
+
+const std::vector<TPropInfo*>& TClassInfo::OwnProperties() const {
+    Describe();
+    return own_;
 }
 
 bool TClassInfo::InheritsFrom(const TClassInfo& other) const {
@@ -44,19 +70,39 @@ TObject* TClassInfo::CreateInstance(TObject* arg) const {
 
 const std::vector<const TPropInfo*>& TClassInfo::Properties() const {
     if (!built_) {
-        // Describing happens once per class; the class information lives for the process.
-        auto* self = const_cast<TClassInfo*>(this);
-        if (describe_ && own_.empty()) describe_(*self);
+        Describe();
         std::vector<const TPropInfo*> all;
         if (parent_) all = parent_->Properties();
-        for (const TPropInfo* p : own_) {
-            // A redeclared property replaces the inherited one in place.
-            auto it = std::find_if(all.begin(), all.end(),
-                                   [&](const TPropInfo* q) { return SameText(q->Name, p->Name); });
-            if (it != all.end())
-                *it = p;
-            else
-                all.push_back(p);
+        auto find = [&](std::string_view n) {
+            return std::find_if(all.begin(), all.end(),
+                                [&](const TPropInfo* q) { return SameText(q->Name, n); });
+        };
+        for (const TEntry& e : entries_) {
+            switch (e.Op) {
+                case TEntry::Own: {
+                    if (!e.Prop->Published) break;
+                    // A redeclared property replaces the inherited one in place.
+                    auto it = find(e.Prop->Name);
+                    if (it != all.end())
+                        *it = e.Prop;
+                    else
+                        all.push_back(e.Prop);
+                    break;
+                }
+                case TEntry::Publish: {
+                    const TPropInfo* p = parent_ ? parent_->FindDeclaredProperty(e.Name) : nullptr;
+                    if (!p)
+                        throw EPropertyError(Format("%s publishes %s, which no ancestor declares",
+                                                    name_, e.Name.c_str()));
+                    if (find(e.Name) == all.end()) all.push_back(p);
+                    break;
+                }
+                case TEntry::Hide: {
+                    auto it = find(e.Name);
+                    if (it != all.end()) all.erase(it);
+                    break;
+                }
+            }
         }
         all_ = std::move(all);
         built_ = true;
@@ -70,12 +116,28 @@ const TPropInfo* TClassInfo::FindProperty(std::string_view name) const {
     return nullptr;
 }
 
+const TPropInfo* TClassInfo::FindDeclaredProperty(std::string_view name) const {
+    for (const TClassInfo* c = this; c; c = c->parent_)
+        for (const TPropInfo* p : c->OwnProperties())
+            if (SameText(p->Name, name)) return p;
+    return nullptr;
+}
+
 const TClassInfo& TObject::StaticClass() {
     static const TClassInfo info("TObject", nullptr, detail::FactoryFor<TObject>(), nullptr);
     return info;
 }
 
+void detail::LifecycleFault(const std::string& what) {
+    std::fprintf(stderr, "fatal: %s\n", what.c_str());
+    void* frames[32];
+    int n = backtrace(frames, 32);
+    backtrace_symbols_fd(frames, n, 2);
+    std::abort();
+}
+
 void TObject::Free() {
+    lifeFlags_ |= lfFreeing;
     BeforeDestruction();
     delete this;
 }

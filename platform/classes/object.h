@@ -1,7 +1,9 @@
 // The object model: TObject with platform-style class identity, two-phase construction and
 // destruction, and the class registry.
 #pragma once
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -48,22 +50,36 @@ public:
     // components, the collection for collection items, unused otherwise.
     TObject* CreateInstance(TObject* arg = nullptr) const;
 
-    // Published properties, the parent's first; built on first use.
+    // Published properties, the parent's first; built on first use. A property a class
+    // publishes again keeps its inherited place; newly published ones follow in declaration
+    // order.
     const std::vector<const TPropInfo*>& Properties() const;
     const TPropInfo* FindProperty(std::string_view name) const;  // ignoring case
+    // Any property this class or an ancestor declares, published or not (ignoring case).
+    const TPropInfo* FindDeclaredProperty(std::string_view name) const;
     // Properties declared by this class only, in declaration order.
-    const std::vector<TPropInfo*>& OwnProperties() const { return own_; }
-    // A new property of this class (used while describing); the class information owns it.
+    const std::vector<TPropInfo*>& OwnProperties() const;
+    // Used while describing: a new property of this class (the class information owns it),
+    // publishing an inherited declaration, taking an inherited published property out.
     TPropInfo& AddOwnProperty();
+    void AddPublish(std::string name);
+    void AddHide(std::string name);
 
 private:
+    void Describe() const;
+    struct TEntry {
+        enum { Own, Publish, Hide } Op;
+        const TPropInfo* Prop;
+        std::string Name;
+    };
     const char* name_;
     const TClassInfo* parent_;
     detail::FactoryFn factory_;
     PropsFn describe_;
     std::vector<TPropInfo*> own_;
+    std::vector<TEntry> entries_;
     mutable std::vector<const TPropInfo*> all_;
-    mutable bool built_ = false;
+    mutable bool described_ = false, built_ = false;
 };
 
 // Declares the class identity inside a class body:
@@ -146,6 +162,19 @@ public:
 
     // Runs BeforeDestruction and deletes the object.
     void Free();
+
+protected:
+    // Whether Create built this object, and whether Free is destroying it. Components check
+    // both in debug builds: their AfterConstruction and BeforeDestruction steps (notifications,
+    // an INI save) must not be skipped without a sound.
+    bool BuiltByCreate() const { return lifeFlags_ & lfCreated; }
+    bool FreeStarted() const { return lifeFlags_ & lfFreeing; }
+
+private:
+    template <class T, class... A>
+    friend T* Create(A&&... args);
+    enum : uint8_t { lfCreated = 1, lfFreeing = 2 };
+    uint8_t lifeFlags_ = 0;
 };
 
 // Frees an object that may be null (the platform's Obj.Free on a nil reference is a no-op).
@@ -164,6 +193,7 @@ template <class T, class... A>
 T* Create(A&&... args) {
     DBV_ASSERT_DECLARED(T);
     T* obj = new T(std::forward<A>(args)...);
+    obj->lifeFlags_ |= TObject::lfCreated;
     try {
         obj->AfterConstruction();
     } catch (...) {
@@ -171,6 +201,20 @@ T* Create(A&&... args) {
         throw;
     }
     return obj;
+}
+
+// Owns an object that no component owns (an INI file, a bitmap, a string list) and frees it
+// through Free on every path: auto ini = MakeOwned<TIniFile>("app.ini");
+struct TFreeDeleter {
+    void operator()(TObject* obj) const {
+        if (obj) obj->Free();
+    }
+};
+template <class T>
+using TOwned = std::unique_ptr<T, TFreeDeleter>;
+template <class T, class... A>
+TOwned<T> MakeOwned(A&&... args) {
+    return TOwned<T>(Create<T>(std::forward<A>(args)...));
 }
 
 // Persistent objects can copy themselves from one another and take part in streaming.
@@ -202,6 +246,8 @@ const TClassInfo* GetClass(std::string_view name);
 const TClassInfo& FindClass(std::string_view name);
 
 namespace detail {
+// Reports a misuse of the object life cycle with the call stack and stops the program.
+[[noreturn]] void LifecycleFault(const std::string& what);
 template <class B>
 B* As(TObject* a) {
     return static_cast<B*>(a);

@@ -218,9 +218,64 @@ bool IsStoredProp(TObject* obj, std::string_view name) {
     return Need(obj, name).IsStoredProp(obj);
 }
 
+void EnumRangeError(const TEnumInfo& info, int64_t value) {
+    throw ERangeError(Format("Range check error: %lld is not a value of %s", (long long)value,
+                             info.TypeName().c_str()));
+}
+
+bool IdentToOrd(const TPropInfo& p, std::string_view ident, int64_t& value) {
+    if (p.Idents) return p.Idents->FromIdent(ident, value);
+    if ((p.Kind == tkEnumeration) && p.EnumType) {
+        int v = p.EnumType->ValueOf(ident);
+        if (v < p.EnumType->MinValue()) return false;
+        value = v;
+        return true;
+    }
+    return false;
+}
+
+void SetPropValueText(TObject* obj, const TPropInfo& p, std::string_view text) {
+    if (!p.IsWritable()) throw EPropertyError(Format("Property %s is read-only", p.Name.c_str()));
+    auto invalid = [] { return EPropertyError("Invalid property value"); };
+    switch (p.Kind) {
+        case tkInteger: {
+            int64_t v;
+            if (IdentToOrd(p, Trim(text), v)) return p.SetOrd(obj, v);
+            try {
+                v = StrToInt64(Trim(text));
+            } catch (const EConvertError&) {
+                throw invalid();
+            }
+            return p.SetOrd(obj, v);
+        }
+        case tkChar:
+            if (text.size() != 1) throw invalid();
+            return p.SetOrd(obj, (unsigned char)text[0]);
+        case tkEnumeration: {
+            int64_t v;
+            if (!IdentToOrd(p, Trim(text), v)) throw invalid();
+            return p.SetOrd(obj, v);
+        }
+        case tkSet: return p.SetOrd(obj, int64_t(StringToSet(*p.EnumType, text)));
+        case tkFloat:
+            try {
+                return p.SetFloat(obj, StrToFloat(Trim(text)));
+            } catch (const EConvertError&) {
+                throw invalid();
+            }
+        case tkString: return p.SetStr(obj, std::string(text));
+        default: throw EPropertyError(Format("Property %s cannot be set from text", p.Name.c_str()));
+    }
+}
+
 std::string GetPropValueText(TObject* obj, const TPropInfo& p) {
     switch (p.Kind) {
-        case tkInteger: return IntToStr(p.GetOrd(obj));
+        case tkInteger: {
+            int64_t v = p.GetOrd(obj);
+            std::string ident;
+            if (p.Idents && p.Idents->ToIdent(v, ident)) return ident;
+            return IntToStr(v);
+        }
         case tkChar: return std::string(1, char(p.GetOrd(obj)));
         case tkEnumeration: return p.EnumType ? p.EnumType->NameOf(int(p.GetOrd(obj)))
                                               : IntToStr(p.GetOrd(obj));

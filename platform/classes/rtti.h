@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -86,6 +87,25 @@ uint64_t StringToSet(const TEnumInfo& elem, std::string_view text);
 
 enum class TStoredRule { Default, Always, Never, Predicate };
 
+// Names for some values of an integer type (colours, cursors): form files, the property-value
+// text and the inspector show "clBtnFace" instead of -2147483633 and read either form back.
+struct TIdentMap {
+    // False when the value has no name.
+    bool (*ToIdent)(int64_t value, std::string& ident);
+    // False when the name is unknown (compared without case).
+    bool (*FromIdent)(std::string_view ident, int64_t& value);
+};
+
+// A checked conversion of a stored or streamed integer to an enumeration declared with
+// DBV_ENUM: raises ERangeError "Value N is out of range for TX" outside its values.
+[[noreturn]] void EnumRangeError(const TEnumInfo& info, int64_t value);
+template <class E>
+E ToEnum(int64_t value) {
+    const TEnumInfo& info = TypeInfoOf(E{});
+    if (value < info.MinValue() || value > info.MaxValue()) EnumRangeError(info, value);
+    return E(value);
+}
+
 class TPropInfo {
 public:
     std::string Name;
@@ -96,6 +116,10 @@ public:
     int Index = INT_MIN;               // the index argument of indexed accessors
     int NameIndex = 0;                 // declaration position among the class's properties
     const TClassInfo* Owner = nullptr; // the class that declared it
+    // Published properties are streamed and shown by the inspector. A property declared
+    // unpublished (a Custom class's) becomes visible when a descendant publishes it.
+    bool Published = true;
+    const TIdentMap* Idents = nullptr;  // integer kinds: names for some values
 
     int64_t Default = 0;
     bool HasDefault = true;            // false: 'nodefault' (ordinal always stored)
@@ -135,12 +159,35 @@ public:
 
 // Adds the properties of class T in declaration order. Getters and setters are member functions
 // of T or of a base; a null setter makes the property read-only.
+//
+// Visibility follows the platform's pattern of a Custom class that declares and a concrete class
+// that publishes: after Protected() the builder declares properties without publishing them;
+// Published() switches back. A descendant publishes inherited declarations by name with
+// Publish({...}) and can take an inherited published property out again with Hide({...}).
 template <class T>
 class TPropBuilder {
     DBV_ASSERT_DECLARED(T);
 
 public:
     explicit TPropBuilder(TClassInfo& c) : c_(c) {}
+
+    void Protected() { published_ = false; }
+    void Published() { published_ = true; }
+    void Publish(std::initializer_list<const char*> names) {
+        for (const char* n : names) c_.AddPublish(n);
+    }
+    void Hide(std::initializer_list<const char*> names) {
+        for (const char* n : names) c_.AddHide(n);
+    }
+
+    // An integer with names for some of its values (see TIdentMap).
+    template <class G, class S>
+    TPropInfo& IntIdent(const char* name, const char* typeName, const TIdentMap& idents, G get,
+                        S set, int64_t def = 0) {
+        TPropInfo& p = Ordinal(name, tkInteger, typeName, nullptr, get, set, def);
+        p.Idents = &idents;
+        return p;
+    }
 
     template <class G, class S>
     TPropInfo& Int(const char* name, G get, S set, int64_t def = 0) {
@@ -160,10 +207,11 @@ public:
         const TEnumInfo& e = TypeInfoOf(E{});
         return Ordinal(name, tkEnumeration, e.TypeName().c_str(), &e, get, set, int64_t(def));
     }
-    // get: TSet<E> (T::*)() const.
-    template <class E, class S>
-    TPropInfo& Set(const char* name, const char* typeName, TSet<E> (T::*get)() const, S set,
+    // get: TSet<E> (B::*)() const, with B this class or a base.
+    template <class E, class B, class S>
+    TPropInfo& Set(const char* name, const char* typeName, TSet<E> (B::*get)() const, S set,
                    TSet<E> def = {}) {
+        static_assert(std::is_base_of_v<B, T>, "the getter belongs to an unrelated class");
         TPropInfo& p = Add(name, tkSet, typeName);
         p.EnumType = &TypeInfoOf(E{});
         p.Default = int64_t(def.Bits());
@@ -214,8 +262,9 @@ public:
     }
     // A persistent sub-object (TFont, TStrings, TCollection, TBitmap ...). The setter, when
     // given, copies the value (Assign); streaming reads into the object the getter returns.
-    template <class C, class S>
-    TPropInfo& Object(const char* name, C* (T::*get)() const, S set) {
+    template <class C, class B, class S>
+    TPropInfo& Object(const char* name, C* (B::*get)() const, S set) {
+        static_assert(std::is_base_of_v<B, T>, "the getter belongs to an unrelated class");
         TPropInfo& p = Add(name, tkClass, C::StaticClass().Name());
         p.ClassType = &C::StaticClass();
         p.GetObj = [get](TObject* o) -> TObject* { return (static_cast<T*>(o)->*get)(); };
@@ -226,8 +275,9 @@ public:
         return p;
     }
     // A reference to another component (resolved by name after a whole form is read).
-    template <class C, class S>
-    TPropInfo& Component(const char* name, C* (T::*get)() const, S set) {
+    template <class C, class B, class S>
+    TPropInfo& Component(const char* name, C* (B::*get)() const, S set) {
+        static_assert(std::is_base_of_v<B, T>, "the getter belongs to an unrelated class");
         TPropInfo& p = Add(name, tkComponent, C::StaticClass().Name());
         p.ClassType = &C::StaticClass();
         p.GetObj = [get](TObject* o) -> TObject* { return (static_cast<T*>(o)->*get)(); };
@@ -242,6 +292,7 @@ public:
     // An event held in a std::function member.
     template <class F, class Base>
     TPropInfo& Event(const char* name, const char* typeName, std::function<F> Base::*member) {
+        static_assert(std::is_base_of_v<Base, T>, "the event belongs to an unrelated class");
         TPropInfo& p = Add(name, tkMethod, typeName);
         p.EventAssigned = [member](TObject* o) {
             return static_cast<bool>(static_cast<T*>(o)->*member);
@@ -254,6 +305,7 @@ public:
 private:
     TPropInfo& Add(const char* name, TTypeKind kind, const char* typeName) {
         TPropInfo& p = c_.AddOwnProperty();
+        p.Published = published_;
         p.Name = name;
         p.Kind = kind;
         p.TypeName = typeName;
@@ -281,6 +333,7 @@ private:
     };
 
     TClassInfo& c_;
+    bool published_ = true;
 };
 
 // ---- the property walk ----
@@ -304,5 +357,10 @@ void SetObjectProp(TObject* obj, std::string_view name, TObject* v);
 bool IsStoredProp(TObject* obj, std::string_view name);
 // Any property's value as the text a person (or the object inspector) sees.
 std::string GetPropValueText(TObject* obj, const TPropInfo& p);
+// Sets an ordinal, float or string property from such a text (integers with names accept
+// either form). Raises EPropertyError "Invalid property value" when the text does not fit.
+void SetPropValueText(TObject* obj, const TPropInfo& p, std::string_view text);
+// The ordinal value of an identifier for property p (an enumeration name, a named integer).
+bool IdentToOrd(const TPropInfo& p, std::string_view ident, int64_t& value);
 
 }  // namespace vcl

@@ -11,6 +11,11 @@ DBV_PUBLISHED(TButton) {
         "TModalResult";
     b.Bool("Default", &TButton::GetDefault, &TButton::SetDefault, false);
     b.Bool("Cancel", &TButton::GetCancel, &TButton::SetCancel, false);
+    b.Bool("TabStop", &TButton::GetTabStop, &TButton::SetTabStop, true);
+    b.Publish({"Caption", "DragCursor", "DragMode", "Enabled", "Font", "ParentFont",
+               "ParentShowHint", "ShowHint", "TabOrder", "Visible", "OnClick", "OnDragDrop",
+               "OnDragOver", "OnEndDrag", "OnEnter", "OnExit", "OnKeyDown", "OnKeyPress",
+               "OnKeyUp", "OnMouseDown", "OnMouseMove", "OnMouseUp", "OnStartDrag"});
 }
 
 TButton::TButton(TComponent* AOwner) : TCustomControl(AOwner) {

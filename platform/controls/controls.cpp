@@ -189,26 +189,76 @@ struct CanvasDCGuard {
 // =============================================================================================
 // TControl
 
+namespace {
+struct TCursorName {
+    TCursor c;
+    const char* name;
+};
+constexpr TCursorName kCursorNames[] = {
+    {crDefault, "crDefault"},     {crNone, "crNone"},           {crArrow, "crArrow"},
+    {crCross, "crCross"},         {crIBeam, "crIBeam"},         {crSizeNESW, "crSizeNESW"},
+    {crSizeNS, "crSizeNS"},       {crSizeNWSE, "crSizeNWSE"},   {crSizeWE, "crSizeWE"},
+    {crUpArrow, "crUpArrow"},     {crHourGlass, "crHourGlass"}, {crDrag, "crDrag"},
+    {crNoDrop, "crNoDrop"},       {crHSplit, "crHSplit"},       {crVSplit, "crVSplit"},
+    {crMultiDrag, "crMultiDrag"}, {crSQLWait, "crSQLWait"},     {crNo, "crNo"},
+    {crAppStart, "crAppStart"},   {crHelp, "crHelp"},           {crHandPoint, "crHandPoint"},
+    {crSizeAll, "crSizeAll"},
+};
+}  // namespace
+
+bool CursorToIdent(TCursor c, std::string& ident) {
+    for (const auto& n : kCursorNames)
+        if (n.c == c) {
+            ident = n.name;
+            return true;
+        }
+    return false;
+}
+
+bool IdentToCursor(std::string_view ident, TCursor& c) {
+    for (const auto& n : kCursorNames)
+        if (SameText(ident, n.name)) {
+            c = n.c;
+            return true;
+        }
+    return false;
+}
+
+const TIdentMap& CursorIdents() {
+    static const TIdentMap map{
+        [](int64_t v, std::string& ident) { return CursorToIdent(TCursor(v), ident); },
+        [](std::string_view ident, int64_t& v) {
+            TCursor c;
+            if (!IdentToCursor(ident, c)) return false;
+            v = c;
+            return true;
+        }};
+    return map;
+}
+
+// TControl publishes its position, cursor and hint; everything else is declared here and
+// published by the concrete controls, so the inspector shows exactly what each one offers.
 DBV_PUBLISHED(TControl) {
     b.Int("Left", &TControl::GetLeft, &TControl::SetLeft, 0);
     b.Int("Top", &TControl::GetTop, &TControl::SetTop, 0);
     b.Int("Width", &TControl::GetWidth, &TControl::SetWidth, 0).NoDefault();
     b.Int("Height", &TControl::GetHeight, &TControl::SetHeight, 0).NoDefault();
+    CursorProp(b, "Cursor", &TControl::GetCursor, &TControl::SetCursor, crDefault);
+    b.String("Hint", &TControl::GetHint, &TControl::SetHint);
+    b.Protected();
     b.Enum("Align", &TControl::GetAlign, &TControl::SetAlign, alNone);
     b.String("Caption", &TControl::GetCaption, &TControl::SetCaption, "TCaption");
-    b.Int("Color", &TControl::GetColor, &TControl::SetColor, clWindow).TypeName = "TColor";
+    ColorProp(b, "Color", &TControl::GetColor, &TControl::SetColor, clWindow)
+        .StoredIf(&TControl::IsColorStored);
     b.Bool("ParentColor", &TControl::GetParentColor, &TControl::SetParentColor, true);
-    b.Object("Font", &TControl::GetFont, &TControl::SetFont);
+    b.Object("Font", &TControl::GetFont, &TControl::SetFont).StoredIf(&TControl::IsFontStored);
     b.Bool("ParentFont", &TControl::GetParentFont, &TControl::SetParentFont, true);
     b.Bool("Enabled", &TControl::GetEnabled, &TControl::SetEnabled, true);
     b.Bool("Visible", &TControl::GetVisible, &TControl::SetVisible, true);
-    b.Int("Cursor", &TControl::GetCursor, &TControl::SetCursor, crDefault).TypeName = "TCursor";
-    b.String("Hint", &TControl::GetHint, &TControl::SetHint);
     b.Bool("ShowHint", &TControl::GetShowHint, &TControl::SetShowHint, false);
     b.Bool("ParentShowHint", &TControl::GetParentShowHint, &TControl::SetParentShowHint, true);
     b.Enum("DragMode", &TControl::GetDragMode, &TControl::SetDragMode, dmManual);
-    b.Int("DragCursor", &TControl::GetDragCursor, &TControl::SetDragCursor, crDrag).TypeName =
-        "TCursor";
+    CursorProp(b, "DragCursor", &TControl::GetDragCursor, &TControl::SetDragCursor, crDrag);
     b.Event("OnClick", "TNotifyEvent", &TControl::OnClick);
     b.Event("OnDblClick", "TNotifyEvent", &TControl::OnDblClick);
     b.Event("OnMouseDown", "TMouseEvent", &TControl::OnMouseDown);
@@ -740,6 +790,7 @@ void TControl::DoEndDrag(TObject* Target, int X, int Y) {
 // TWinControl
 
 DBV_PUBLISHED(TWinControl) {
+    b.Protected();
     b.Bool("TabStop", &TWinControl::GetTabStop, &TWinControl::SetTabStop, false);
     b.Int("TabOrder", &TWinControl::GetTabOrder, &TWinControl::SetTabOrder, -1);
     b.Bool("Ctl3D", &TWinControl::GetCtl3D, &TWinControl::SetCtl3D, true);

@@ -46,6 +46,16 @@ constexpr TCursor crDefault = 0, crNone = -1, crArrow = -2, crCross = -3, crIBea
                   crNo = -18, crAppStart = -19, crHelp = -20, crHandPoint = -21,
                   crSizeAll = -22, crSize = -22;
 
+// Cursor names for form files and the inspector ("crHourGlass"), and the builder step for a
+// published cursor property.
+bool CursorToIdent(TCursor c, std::string& ident);
+bool IdentToCursor(std::string_view ident, TCursor& c);
+const TIdentMap& CursorIdents();
+template <class T, class G, class S>
+TPropInfo& CursorProp(TPropBuilder<T>& b, const char* name, G get, S set, TCursor def) {
+    return b.IntIdent(name, "TCursor", CursorIdents(), get, set, def);
+}
+
 class TControl;
 class TWinControl;
 class TCustomForm;
@@ -176,6 +186,9 @@ public:
     void SetFont(TFont* v);
     bool GetParentFont() const { return parentFont_; }
     void SetParentFont(bool v);
+    // Font and colour are written to form files only when not taken from the parent.
+    bool IsFontStored() const { return !parentFont_; }
+    bool IsColorStored() const { return !parentColor_; }
     TCursor GetCursor() const { return cursor_; }
     void SetCursor(TCursor v);
     const std::string& GetHint() const { return hint_; }

@@ -7,6 +7,7 @@ namespace vcl {
 using namespace win;
 
 DBV_PUBLISHED(TCustomPanel) {
+    b.Protected();
     b.Enum("BevelInner", &TCustomPanel::GetBevelInner, &TCustomPanel::SetBevelInner, bvNone);
     b.Enum("BevelOuter", &TCustomPanel::GetBevelOuter, &TCustomPanel::SetBevelOuter, bvRaised);
     b.Int("BevelWidth", &TCustomPanel::GetBevelWidth, &TCustomPanel::SetBevelWidth, 1);
@@ -16,7 +17,14 @@ DBV_PUBLISHED(TCustomPanel) {
     b.Bool("Locked", &TCustomPanel::GetLocked, &TCustomPanel::SetLocked, false);
     b.Bool("FullRepaint", &TCustomPanel::GetFullRepaint, &TCustomPanel::SetFullRepaint, true);
 }
-DBV_IMPLEMENT_CLASS(TPanel)
+DBV_PUBLISHED(TPanel) {
+    b.Publish({"Align", "Alignment", "BevelInner", "BevelOuter", "BevelWidth", "BorderWidth",
+               "BorderStyle", "Caption", "Color", "Ctl3D", "DragCursor", "DragMode", "Enabled",
+               "FullRepaint", "Font", "Locked", "ParentColor", "ParentCtl3D", "ParentFont",
+               "ParentShowHint", "ShowHint", "TabOrder", "TabStop", "Visible", "OnClick",
+               "OnDblClick", "OnDragDrop", "OnDragOver", "OnEndDrag", "OnEnter", "OnExit",
+               "OnMouseDown", "OnMouseMove", "OnMouseUp", "OnResize", "OnStartDrag"});
+}
 
 TCustomPanel::TCustomPanel(TComponent* AOwner) : TCustomControl(AOwner) {
     controlStyle_ = {csAcceptsControls, csCaptureMouse, csClickEvents, csSetCaption, csOpaque,

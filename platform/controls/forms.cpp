@@ -22,6 +22,7 @@ static const char* const kCannotFocus = "Cannot focus a disabled or invisible wi
 // TCustomForm
 
 DBV_PUBLISHED(TCustomForm) {
+    b.Protected();
     b.Enum("BorderStyle", &TCustomForm::GetBorderStyle, &TCustomForm::SetBorderStyle, bsSizeable);
     b.Set("BorderIcons", "TBorderIcons", &TCustomForm::GetBorderIcons, &TCustomForm::SetBorderIcons,
           TBorderIcons{biSystemMenu, biMinimize, biMaximize});
@@ -40,7 +41,14 @@ DBV_PUBLISHED(TCustomForm) {
     b.Event("OnClose", "TCloseEvent", &TCustomForm::OnClose);
     b.Event("OnCloseQuery", "TCloseQueryEvent", &TCustomForm::OnCloseQuery);
 }
-DBV_IMPLEMENT_CLASS(TForm)
+DBV_PUBLISHED(TForm) {
+    b.Publish({"ActiveControl", "Align", "BorderIcons", "BorderStyle", "Caption", "Color",
+               "Ctl3D", "Enabled", "Font", "FormStyle", "KeyPreview", "ParentFont", "Position",
+               "Scaled", "ShowHint", "Visible", "WindowState", "OnActivate", "OnClick",
+               "OnClose", "OnCloseQuery", "OnCreate", "OnDblClick", "OnDestroy", "OnDeactivate",
+               "OnDragDrop", "OnDragOver", "OnHide", "OnKeyDown", "OnKeyPress", "OnKeyUp",
+               "OnMouseDown", "OnMouseMove", "OnMouseUp", "OnResize", "OnShow"});
+}
 
 TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {
     controlStyle_ = {csAcceptsControls, csCaptureMouse, csClickEvents, csSetCaption,

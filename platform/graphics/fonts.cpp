@@ -247,7 +247,7 @@ bool GetLogFont(HFONT h, TLogFont& lf) {
 
 DBV_PUBLISHED(TFont) {
     b.Int("Charset", &TFont::GetCharset, &TFont::SetCharset, DEFAULT_CHARSET);
-    b.Int("Color", &TFont::GetColor, &TFont::SetColor, clWindowText).TypeName = "TColor";
+    ColorProp(b, "Color", &TFont::GetColor, &TFont::SetColor, clWindowText);
     b.Int("Height", &TFont::GetHeight, &TFont::SetHeight, -11);
     b.String("Name", &TFont::GetName, &TFont::SetName, "TFontName");
     b.Enum("Pitch", &TFont::GetPitch, &TFont::SetPitch, fpDefault);
@@ -383,7 +383,7 @@ TTextMetric GetSystemFontMetrics() { return SystemFont()->Metrics(); }
 // ---- TPen, TBrush ----
 
 DBV_PUBLISHED(TPen) {
-    b.Int("Color", &TPen::GetColor, &TPen::SetColor, clBlack).TypeName = "TColor";
+    ColorProp(b, "Color", &TPen::GetColor, &TPen::SetColor, clBlack);
     b.Enum("Mode", &TPen::GetMode, &TPen::SetMode, pmCopy);
     b.Enum("Style", &TPen::GetStyle, &TPen::SetStyle, psSolid);
     b.Int("Width", &TPen::GetWidth, &TPen::SetWidth, 1);
@@ -402,7 +402,7 @@ void TPen::SetStyle(TPenStyle v) { if (v != style_) { style_ = v; Changed(); } }
 void TPen::SetMode(TPenMode v) { if (v != mode_) { mode_ = v; Changed(); } }
 
 DBV_PUBLISHED(TBrush) {
-    b.Int("Color", &TBrush::GetColor, &TBrush::SetColor, clWhite).TypeName = "TColor";
+    ColorProp(b, "Color", &TBrush::GetColor, &TBrush::SetColor, clWhite);
     b.Enum("Style", &TBrush::GetStyle, &TBrush::SetStyle, bsSolid);
 }
 void TBrush::Assign(TPersistent* Source) {

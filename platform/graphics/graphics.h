@@ -81,6 +81,12 @@ std::string ColorToString(TColor c);
 TColor StringToColor(std::string_view s);  // EConvertError "'x' is not a valid integer value"
 bool ColorToIdent(TColor c, std::string& ident);
 bool IdentToColor(std::string_view ident, TColor& c);
+// The colour names for published TColor properties, and the builder step that declares one.
+const TIdentMap& ColorIdents();
+template <class T, class G, class S>
+TPropInfo& ColorProp(TPropBuilder<T>& b, const char* name, G get, S set, TColor def) {
+    return b.IntIdent(name, "TColor", ColorIdents(), get, set, def);
+}
 // The colour the canvas' device shows for c: c itself on a true-colour target, the nearest
 // palette entry on a palette bitmap. A colour is "pure" when this returns it unchanged.
 TColor GetNearestColor(TCanvas* canvas, TColor c);

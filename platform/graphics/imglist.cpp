@@ -6,7 +6,7 @@
 namespace vcl {
 
 DBV_PUBLISHED(TCustomImageList) {
-    b.Int("BkColor", &TCustomImageList::GetBkColor, &TCustomImageList::SetBkColor, clNone).TypeName = "TColor";
+    ColorProp(b, "BkColor", &TCustomImageList::GetBkColor, &TCustomImageList::SetBkColor, clNone);
     b.Enum("DrawingStyle", &TCustomImageList::GetDrawingStyle, &TCustomImageList::SetDrawingStyle, dsNormal);
     b.Int("Height", &TCustomImageList::GetHeight, &TCustomImageList::SetHeight, 16);
     b.Enum("ImageType", &TCustomImageList::GetImageType, &TCustomImageList::SetImageType, itImage);
@@ -105,10 +105,10 @@ int TCustomImageList::AddMasked(TBitmap* image, TColor maskColor) {
 
 void TCustomImageList::Replace(int index, TBitmap* image, TBitmap* mask) {
     CheckIndex(index);
-    TCustomImageList tmp(nullptr, width_, height_);
-    tmp.masked_ = masked_;
-    tmp.Add(image, mask);
-    images_[size_t(index)] = tmp.images_[0];
+    auto tmp = MakeOwned<TCustomImageList>(nullptr, width_, height_);
+    tmp->masked_ = masked_;
+    tmp->Add(image, mask);
+    images_[size_t(index)] = tmp->images_[0];
     Change();
 }
 

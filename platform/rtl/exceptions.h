@@ -30,6 +30,7 @@ DBV_DECLARE_EXCEPTION(EStringListError, EListError);
 DBV_DECLARE_EXCEPTION(EInvalidOperation, Exception);
 DBV_DECLARE_EXCEPTION(EInvalidCast, Exception);
 DBV_DECLARE_EXCEPTION(EInvalidArgument, Exception);
+DBV_DECLARE_EXCEPTION(ERangeError, Exception);
 DBV_DECLARE_EXCEPTION(EAbort, Exception);
 DBV_DECLARE_EXCEPTION(EOutOfResources, Exception);
 DBV_DECLARE_EXCEPTION(EInOutError, Exception);

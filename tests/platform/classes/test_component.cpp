@@ -254,3 +254,30 @@ TEST(Persistent, AssignErrorNamesBothClasses) {
     a->Free();
     b->Free();
 }
+
+TEST(Component, OwnedPointerFreesThroughTheDestructionStep) {
+    g_log.clear();
+    {
+        auto p = MakeOwned<TDerivedProbe>(nullptr);
+        p->SetName("P");
+        auto moved = std::move(p);  // ownership moves; the object is freed once
+    }
+    EXPECT_EQ(g_log, (std::vector<std::string>{"TDerivedProbe.Setup", "TDerivedProbe.Save P", "~P"}));
+    TOwned<TProbe> none;  // empty: nothing to free
+}
+
+#ifndef NDEBUG
+// Skipping either step of the life cycle stops a debug build with a message instead of
+// silently losing a save or a notification.
+TEST(ComponentDeathTest, SkippedLifeCycleStepsAreLoud) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH({ TProbe stackProbe(nullptr); }, "destroyed without Free");
+    EXPECT_DEATH(
+        {
+            auto* p = Create<TProbe>(nullptr);
+            delete p;
+        },
+        "destroyed without Free");
+    EXPECT_DEATH((new TProbe(nullptr))->Free(), "built without Create");
+}
+#endif

@@ -21,45 +21,45 @@ std::unique_ptr<TBitmap> Strip(int n, int w, int h) {
 }  // namespace
 
 TEST(ImageList, AddMaskedSplitsStripsAndDrawsTransparently) {
-    TImageList il(nullptr, 8, 8);
+    auto il = MakeOwned<TImageList>(nullptr, 8, 8);
     auto strip = Strip(3, 8, 8);
-    EXPECT_EQ(il.AddMasked(strip.get(), clFuchsia), 0);
-    EXPECT_EQ(il.GetCount(), 3);
-    EXPECT_EQ(il.AddMasked(strip.get(), clDefault), 3);  // the bottom-left pixel's colour
-    EXPECT_EQ(il.GetCount(), 6);
+    EXPECT_EQ(il->AddMasked(strip.get(), clFuchsia), 0);
+    EXPECT_EQ(il->GetCount(), 3);
+    EXPECT_EQ(il->AddMasked(strip.get(), clDefault), 3);  // the bottom-left pixel's colour
+    EXPECT_EQ(il->GetCount(), 6);
     // "Transparent with background colour 0": the black background must not show.
-    il.SetBkColor(0);
-    il.SetDrawingStyle(dsTransparent);
+    il->SetBkColor(0);
+    il->SetDrawingStyle(dsTransparent);
     auto dst = Surface(20, 10, clYellow);
-    il.Draw(dst->GetCanvas(), 1, 1, 2);
+    il->Draw(dst->GetCanvas(), 1, 1, 2);
     EXPECT_EQ(dst->GetPixel(1, 1), clYellow);
     EXPECT_EQ(dst->GetPixel(4, 4), clBlue);
     // Normal style with a background colour fills the masked pixels with it.
-    il.SetDrawingStyle(dsNormal);
-    il.SetBkColor(clAqua);
-    il.Draw(dst->GetCanvas(), 10, 1, 0);
+    il->SetDrawingStyle(dsNormal);
+    il->SetBkColor(clAqua);
+    il->Draw(dst->GetCanvas(), 10, 1, 0);
     EXPECT_EQ(dst->GetPixel(10, 1), clAqua);
     EXPECT_EQ(dst->GetPixel(13, 4), clRed);
     // With clNone nothing behind the image is touched.
-    il.SetBkColor(clNone);
+    il->SetBkColor(clNone);
     auto d2 = Surface(10, 10, clYellow);
-    il.Draw(d2->GetCanvas(), 0, 0, 1);
+    il->Draw(d2->GetCanvas(), 0, 0, 1);
     EXPECT_EQ(d2->GetPixel(0, 0), clYellow);
     // Disabled: embossed in the button colours, never the image's own colour.
     auto d3 = Surface(10, 10, clYellow);
-    il.Draw(d3->GetCanvas(), 0, 0, 0, false);
+    il->Draw(d3->GetCanvas(), 0, 0, 0, false);
     EXPECT_EQ(d3->GetPixel(3, 3), ColorToRGB(clBtnShadow));
     EXPECT_EQ(d3->GetPixel(6, 6), clWhite);
     EXPECT_EQ(d3->GetPixel(0, 0), clYellow);
     // Out-of-range indexes draw nothing; the size change clears; too narrow a bitmap fails.
-    il.Draw(d3->GetCanvas(), 0, 0, 99);
+    il->Draw(d3->GetCanvas(), 0, 0, 99);
     auto narrow = Surface(4, 8);
-    EXPECT_THROW(il.AddMasked(narrow.get(), clWhite), EInvalidOperation);
-    il.SetWidth(4);
-    EXPECT_EQ(il.GetCount(), 0);
+    EXPECT_THROW(il->AddMasked(narrow.get(), clWhite), EInvalidOperation);
+    il->SetWidth(4);
+    EXPECT_EQ(il->GetCount(), 0);
     TBitmap out;
-    il.AddMasked(narrow.get(), clNone);
-    il.GetBitmap(0, &out);
+    il->AddMasked(narrow.get(), clNone);
+    il->GetBitmap(0, &out);
     EXPECT_EQ(out.GetWidth(), 4);
 }
 
@@ -101,13 +101,13 @@ TEST(Resources, EveryLibraryBitmapLoadsByNameAtItsSize) {
     // The grid's check list: seven masked images in index order, sized to the first.
     TBitmap first;
     first.LoadFromResourceName("kr_ledgreenon");  // names are found without case
-    TImageList il(nullptr, first.GetWidth(), first.GetHeight());
+    auto il = MakeOwned<TImageList>(nullptr, first.GetWidth(), first.GetHeight());
     for (const char* n : {"KR_LEDGREENON", "KR_LEDREDON", "KR_LEDGREENOFF", "KR_LEDREDOFF", "KR_CHECKON", "KR_CHECKOFF", "KR_CHECKGRAY"}) {
         TBitmap b;
         b.LoadFromResourceName(n);
-        il.AddMasked(&b, b.GetTransparentColor());
+        il->AddMasked(&b, b.GetTransparentColor());
     }
-    EXPECT_EQ(il.GetCount(), 7);
+    EXPECT_EQ(il->GetCount(), 7);
     try {
         TBitmap b;
         b.LoadFromResourceName("KR_X");
