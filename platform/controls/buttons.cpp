@@ -14,9 +14,8 @@ DBV_PUBLISHED(TButton) {
 }
 
 TButton::TButton(TComponent* AOwner) : TCustomControl(AOwner) {
-    controlStyle_ = {csSetCaption, csDoubleClicks, csCaptureMouse, csClickEvents};
-    width_ = 75;
-    height_ = 25;
+    SetControlStyle({csSetCaption, csDoubleClicks, csCaptureMouse, csClickEvents});
+    UpdateBoundsRect(Rect(0, 0, 75, 25));
     SetTabStop(true);
     SetColor(clBtnFace);
 }

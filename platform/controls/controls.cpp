@@ -465,6 +465,13 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
     if (!IsLoading()) Resize();
 }
 
+void TControl::UpdateBoundsRect(const TRect& R) {
+    left_ = R.Left;
+    top_ = R.Top;
+    width_ = std::max(0, R.Width());
+    height_ = std::max(0, R.Height());
+}
+
 TRect TControl::GetClientRect() const { return Rect(0, 0, width_, height_); }
 
 void TControl::SetClientWidth(int v) {
@@ -540,8 +547,6 @@ void TControl::SetAlign(TAlign v) {
         RequestAlign();
     }
 }
-
-TCustomForm* TControl::GetParentFormOf() const { return GetParentForm(this); }
 
 void TControl::SetVisible(bool v) {
     if (visible_ == v) return;
@@ -1022,9 +1027,12 @@ void TWinControl::UpdateShowing() {
     if (parentWindow_ && !parent_) show = show && win::IsWindowVisible(parentWindow_);
     if (show) HandleNeeded();
     if (handle_) ShowWindowFlag(show);
-    if (handle_)
-        for (TControl* c : std::vector<TControl*>(controls_))
-            if (auto* w = dynamic_cast<TWinControl*>(c)) w->UpdateShowing();
+    if (handle_) UpdateChildrenShowing();
+}
+
+void TWinControl::UpdateChildrenShowing() {
+    for (TControl* c : std::vector<TControl*>(controls_))
+        if (auto* w = dynamic_cast<TWinControl*>(c)) w->UpdateShowing();
 }
 
 void TWinControl::UpdateControlState() { UpdateShowing(); }
@@ -1225,12 +1233,10 @@ void TWinControl::Dispatch(TMessage& M) {
         case WM_SHOWWINDOW:
             if (handle_ && !win::GetParent(handle_) && parent_) {
                 ShowWindowFlag(M.WParam != 0);
-                for (TControl* c : std::vector<TControl*>(controls_))
-                    if (auto* w = dynamic_cast<TWinControl*>(c)) w->UpdateShowing();
+                UpdateChildrenShowing();
             } else if (M.WParam != 0 && !windowShown_ && handle_) {
                 ShowWindowFlag(true);
-                for (TControl* c : std::vector<TControl*>(controls_))
-                    if (auto* w = dynamic_cast<TWinControl*>(c)) w->UpdateShowing();
+                UpdateChildrenShowing();
             } else if (M.WParam == 0 && windowShown_) {
                 ShowWindowFlag(false);
             }

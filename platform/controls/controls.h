@@ -152,8 +152,6 @@ public:
     virtual void SetParent(TWinControl* AParent);
     TAlign GetAlign() const { return align_; }
     void SetAlign(TAlign v);
-    // The top-level form the control sits on (null when none).
-    TCustomForm* GetParentFormOf() const;
 
     // ---- state ----
     bool GetVisible() const { return visible_; }
@@ -226,14 +224,7 @@ public:
     TEndDragEvent OnEndDrag;
     TStartDragEvent OnStartDrag;
 
-    // The overridable input steps. The base MouseUp is where a left click becomes Click:
-    // a descendant that does not run it suppresses the click.
-    virtual void Click();
-    virtual void DblClick();
-    virtual void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
-    virtual void MouseMove(TShiftState Shift, int X, int Y);
-    virtual void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y);
-    virtual void Resize();
+    // The drag steps the drag machinery runs on sources and targets.
     virtual void DragOver(TObject* Source, int X, int Y, TDragState State, bool& Accept);
     virtual void DragDrop(TObject* Source, int X, int Y);
     virtual void DoStartDrag(TObject*& DragObject);
@@ -246,6 +237,16 @@ public:
 
 protected:
     friend class TWinControl;
+    // The overridable input steps, run from the messages (input reaches a control through
+    // its messages, so a descendant's override always runs). The base MouseUp is where a
+    // left click becomes Click: a descendant that does not run it suppresses the click.
+    virtual void Click();
+    virtual void DblClick();
+    virtual void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
+    virtual void MouseMove(TShiftState Shift, int X, int Y);
+    virtual void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y);
+    virtual void Resize();
+
     // Message handlers (call inherited:: to run the platform's handling).
     virtual void WMLButtonDown(TMessage& M);
     virtual void WMRButtonDown(TMessage& M);
@@ -277,9 +278,12 @@ protected:
     void SendCancelMode(TControl* Sender);
     void DoMouseDown(TMessage& M, TMouseButton Button, TShiftState Shift);
     void DoMouseUp(TMessage& M, TMouseButton Button);
-    void SetZOrder(bool TopMost);
-    TControlCanvas* NewCanvasFor();
+    virtual void SetZOrder(bool TopMost);
+    // Sets the bounds as they are, without invalidation, alignment or events (a
+    // constructor's default size, or bounds the window system already applied).
+    void UpdateBoundsRect(const TRect& R);
 
+private:
     int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
     TWinControl* parent_ = nullptr;
     TAlign align_ = alNone;
@@ -296,8 +300,6 @@ protected:
     TControlState controlState_;
     TDragMode dragMode_ = dmManual;
     TCursor dragCursor_ = crDrag;
-
-private:
     bool clickPending_ = false;
     bool updatingFont_ = false, updatingColor_ = false;
 };
@@ -382,15 +384,6 @@ public:
     TKeyEvent OnKeyUp;
     TNotifyEvent OnEnter;
     TNotifyEvent OnExit;
-    virtual void KeyDown(uint16_t& Key, TShiftState Shift);
-    virtual void KeyPress(char& Key);
-    virtual void KeyUp(uint16_t& Key, TShiftState Shift);
-    virtual void DoEnter();
-    virtual void DoExit();
-    // Key steps with the form's key preview in front: true when the key was consumed.
-    bool DoKeyDown(TMessage& M);
-    bool DoKeyPress(TMessage& M);
-    bool DoKeyUp(TMessage& M);
 
     // ---- painting ----
     // Paints the graphic children (or only those from First up) onto dc.
@@ -412,7 +405,17 @@ public:
 
 protected:
     friend class TControl;
-    friend class TCustomForm;
+    // The key and focus steps, run from the messages.
+    virtual void KeyDown(uint16_t& Key, TShiftState Shift);
+    virtual void KeyPress(char& Key);
+    virtual void KeyUp(uint16_t& Key, TShiftState Shift);
+    virtual void DoEnter();
+    virtual void DoExit();
+    // Key steps with the form's key preview in front: true when the key was consumed.
+    bool DoKeyDown(TMessage& M);
+    bool DoKeyPress(TMessage& M);
+    bool DoKeyUp(TMessage& M);
+
     virtual void CreateParams(TCreateParams& Params);
     virtual void CreateWnd();
     // Registers the window. Runs on every (re)creation; after the inherited call the window
@@ -426,6 +429,8 @@ protected:
     virtual void AdjustClientRect(TRect& Rect);
     void AlignControl(TControl* AControl);
     virtual void UpdateShowing();
+    // Shows or hides the child windows to match this window.
+    void UpdateChildrenShowing();
     void UpdateControlState();
 
     // Handlers (call inherited:: to run the platform's handling).
@@ -455,12 +460,12 @@ protected:
     void CMEnabledChanged(TMessage& M) override;
     void CMVisibleChanged(TMessage& M) override;
     void CMShowHintChanged(TMessage& M);
-
-    std::vector<TControl*> controls_;  // z-order, bottom first
-    std::vector<TWinControl*> tabList_;
+    // Shows or hides the window itself (focus and capture leave a hidden window).
+    void ShowWindowFlag(bool shown);
 
 private:
-    void ShowWindowFlag(bool shown);
+    std::vector<TControl*> controls_;  // z-order, bottom first
+    std::vector<TWinControl*> tabList_;
     win::HWND handle_ = 0;
     win::HWND parentWindow_ = 0;
     bool windowShown_ = false;

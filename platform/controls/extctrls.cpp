@@ -19,10 +19,9 @@ DBV_PUBLISHED(TCustomPanel) {
 DBV_IMPLEMENT_CLASS(TPanel)
 
 TCustomPanel::TCustomPanel(TComponent* AOwner) : TCustomControl(AOwner) {
-    controlStyle_ = {csAcceptsControls, csCaptureMouse, csClickEvents, csSetCaption, csOpaque,
-                     csDoubleClicks, csReplicatable};
-    width_ = 185;
-    height_ = 41;
+    SetControlStyle({csAcceptsControls, csCaptureMouse, csClickEvents, csSetCaption, csOpaque,
+                     csDoubleClicks, csReplicatable});
+    UpdateBoundsRect(Rect(0, 0, 185, 41));
     SetColor(clBtnFace);
 }
 

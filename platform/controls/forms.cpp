@@ -43,13 +43,12 @@ DBV_PUBLISHED(TCustomForm) {
 DBV_IMPLEMENT_CLASS(TForm)
 
 TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {
-    controlStyle_ = {csAcceptsControls, csCaptureMouse, csClickEvents, csSetCaption,
-                     csDoubleClicks};
-    width_ = 320;
-    height_ = 240;
-    visible_ = false;
+    SetControlStyle({csAcceptsControls, csCaptureMouse, csClickEvents, csSetCaption,
+                     csDoubleClicks});
+    UpdateBoundsRect(Rect(0, 0, 320, 240));
+    SetVisible(false);
     SetColor(clBtnFace);
-    parentFont_ = false;
+    SetParentFont(false);
     formState_.Include(fsCreating);
     Screen->AddForm(this);
 }
@@ -61,7 +60,7 @@ void TCustomForm::AfterConstruction() {
     constructed_ = true;
     formState_.Exclude(fsCreating);
     DoCreate();
-    if (visible_ && !IsLoading()) UpdateShowing();
+    if (GetVisible() && !IsLoading()) UpdateShowing();
 }
 
 void TCustomForm::BeforeDestruction() {
@@ -207,7 +206,7 @@ TRect TCustomForm::NonClientInsets() const {
 }
 
 void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
-    if (constructed_ && !IsLoading() && (AWidth != width_ || AHeight != height_)) {
+    if (constructed_ && !IsLoading() && (AWidth != GetWidth() || AHeight != GetHeight())) {
         // The tracking sizes the form answers WM_GETMINMAXINFO with bound every size.
         MINMAXINFO mmi;
         int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
@@ -221,7 +220,7 @@ void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
         AHeight = std::clamp(AHeight, mmi.ptMinTrackSize.Y, std::max(mmi.ptMinTrackSize.Y, mmi.ptMaxTrackSize.Y));
     }
     TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
-    if (HandleAllocated() && windowShown_)
+    if (HandleAllocated() && WindowShown())
         if (TWindowBackend* b = WindowBackend()) b->WindowChanged(GetHandle());
 }
 
@@ -230,25 +229,25 @@ void TCustomForm::WMGetMinMaxInfo(TMessage& M) { DefaultHandler(M); }
 void TCustomForm::PaintNonClient(TCanvas* C) {
     TRect nc = NonClientInsets();
     if (!nc.Top) return;
-    TRect r = Rect(0, 0, width_, height_);
+    TRect r = Rect(0, 0, GetWidth(), GetHeight());
     C->GetBrush()->SetColor(clBtnFace);
-    C->FillRect(Rect(0, 0, width_, nc.Top));
-    C->FillRect(Rect(0, 0, nc.Left, height_));
-    C->FillRect(Rect(width_ - nc.Right, 0, width_, height_));
-    C->FillRect(Rect(0, height_ - nc.Bottom, width_, height_));
+    C->FillRect(Rect(0, 0, GetWidth(), nc.Top));
+    C->FillRect(Rect(0, 0, nc.Left, GetHeight()));
+    C->FillRect(Rect(GetWidth() - nc.Right, 0, GetWidth(), GetHeight()));
+    C->FillRect(Rect(0, GetHeight() - nc.Bottom, GetWidth(), GetHeight()));
     C->DrawEdge(r, EDGE_RAISED, BF_RECT);
     int cap = nc.Top - nc.Left - 1;
-    TRect cr = Rect(nc.Left, nc.Left, width_ - nc.Right, nc.Left + cap);
+    TRect cr = Rect(nc.Left, nc.Left, GetWidth() - nc.Right, nc.Left + cap);
     C->GetBrush()->SetColor(active_ ? clActiveCaption : clInactiveCaption);
     C->FillRect(cr);
-    C->GetFont()->Assign(font_);
+    C->GetFont()->Assign(GetFont());
     C->GetFont()->SetColor(active_ ? clCaptionText : clInactiveCaptionText);
     C->GetFont()->SetStyle({fsBold});
     C->GetBrush()->SetStyle(bsClear);
     TRect tr = cr;
     tr.Left += 4;
     tr.Right -= cap + 2;
-    C->DrawText(text_, tr, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+    C->DrawText(GetText(), tr, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
     if (borderIcons_.Contains(biSystemMenu)) {
         // The close box.
         TRect b = Rect(cr.Right - cap + 2, cr.Top + 2, cr.Right - 2, cr.Bottom - 2);
@@ -265,7 +264,7 @@ void TCustomForm::PaintNonClient(TCanvas* C) {
     }
 }
 
-bool TCustomForm::IsShowing() const { return HandleAllocated() && windowShown_; }
+bool TCustomForm::IsShowing() const { return HandleAllocated() && WindowShown(); }
 
 void TCustomForm::GetChildren(const TGetChildProc& Proc, TComponent* Root) {
     TWinControl::GetChildren(Proc, Root);
@@ -276,12 +275,12 @@ void TCustomForm::GetChildren(const TGetChildProc& Proc, TComponent* Root) {
 
 void TCustomForm::Loaded() {
     TWinControl::Loaded();
-    if (constructed_ && visible_) UpdateShowing();
+    if (constructed_ && GetVisible()) UpdateShowing();
 }
 
 void TCustomForm::UpdateShowing() {
     if (!constructed_ || IsLoading()) return;
-    if (visible_ != shownOnScreen_) ShowingChanged(visible_);
+    if (GetVisible() != shownOnScreen_) ShowingChanged(GetVisible());
 }
 
 void TCustomForm::ShowingChanged(bool showing) {
@@ -295,17 +294,16 @@ void TCustomForm::ShowingChanged(bool showing) {
             throw;
         }
         formState_.Exclude(fsShowing);
-        if (!visible_) return;  // OnShow hid it again
+        if (!GetVisible()) return;  // OnShow hid it again
         HandleNeeded();
         if (position_ == poScreenCenter || position_ == poDesktopCenter) {
             int sw = Screen->GetWidth(), sh = Screen->GetHeight();
-            SetBounds((sw - width_) / 2, (sh - height_) / 2, width_, height_);
+            SetBounds((sw - GetWidth()) / 2, (sh - GetHeight()) / 2, GetWidth(), GetHeight());
         }
         if (!activeControl_) activeControl_ = FindNextControl(nullptr, true, true, false);
         shownOnScreen_ = true;
         ShowWindowFlag(true);
-        for (TControl* c : std::vector<TControl*>(controls_))
-            if (auto* w = dynamic_cast<TWinControl*>(c)) w->UpdateShowing();
+        UpdateChildrenShowing();
         Realign();
         if (TWindowBackend* b = WindowBackend()) b->WindowShown(GetHandle());
         ws::BringTopLevelToFront(GetHandle());
@@ -435,7 +433,7 @@ void TCustomForm::DefocusControl(TWinControl* Control, bool Removing) {
     }
 }
 
-bool TCustomForm::CanFocus() const { return visible_ && enabled_; }
+bool TCustomForm::CanFocus() const { return GetVisible() && GetEnabled(); }
 
 void TCustomForm::SetFocus() {
     if (!CanFocus()) throw EInvalidOperation(kCannotFocus);
@@ -448,13 +446,13 @@ void TCustomForm::SetFocus() {
 
 void TCustomForm::Show() {
     SetVisible(true);
-    BringToFrontForm();
+    BringToFront();
 }
 
-void TCustomForm::BringToFrontForm() {
-    if (!HandleAllocated() || !IsShowing()) return;
-    ws::BringTopLevelToFront(GetHandle());
-    if (win::IsWindowEnabled(GetHandle())) win::SetActiveWindow(GetHandle());
+void TCustomForm::SetZOrder(bool TopMost) {
+    TWinControl::SetZOrder(TopMost);
+    if (TopMost && HandleAllocated() && IsShowing() && win::IsWindowEnabled(GetHandle()))
+        win::SetActiveWindow(GetHandle());
 }
 
 void TCustomForm::Hide() { SetVisible(false); }
@@ -544,7 +542,7 @@ void TCustomForm::CloseModal() {
 }
 
 TModalResult TCustomForm::ShowModal() {
-    if (visible_ || !enabled_ || formState_.Contains(fsModal))
+    if (GetVisible() || !GetEnabled() || formState_.Contains(fsModal))
         throw EInvalidOperation("Cannot make a visible window modal");
     if (GetCaptureControl()) {
         GetCaptureControl()->Perform(CM_CANCELMODE);
@@ -630,7 +628,7 @@ DBV_IMPLEMENT_CLASS(THintWindow)
 
 THintWindow::THintWindow(TComponent* AOwner) : TCustomControl(AOwner) {
     SetColor(clInfoBk);
-    visible_ = false;
+    SetVisible(false);
     GetFont()->SetColor(clInfoText);
 }
 

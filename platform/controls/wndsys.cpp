@@ -489,17 +489,11 @@ bool SetWindowPos(HWND h, HWND insertAfter, int x, int y, int cx, int cy, UINT f
                 ws::SendTopLevelToBack(h);
             else
                 ws::BringTopLevelToFront(h);
-        } else if (TWinControl* p = c->GetParent()) {
-            auto& v = const_cast<std::vector<TControl*>&>(p->ControlList());
-            auto it = std::find(v.begin(), v.end(), c);
-            if (it != v.end()) {
-                v.erase(it);
-                if (insertAfter == HWND_BOTTOM)
-                    v.insert(v.begin(), c);
-                else
-                    v.push_back(c);
-            }
-            InvalidateRect(h, nullptr, true);
+        } else if (c->GetParent()) {
+            if (insertAfter == HWND_BOTTOM)
+                c->SendToBack();
+            else
+                c->BringToFront();
         }
     }
     if (!(flags & SWP_NOMOVE) || !(flags & SWP_NOSIZE)) {

@@ -206,7 +206,7 @@ TEST_F(WinTest, StayOnTopFormsStayInFront) {
     EXPECT_LT(pos(tool), pos(plain));
     EXPECT_EQ(GetActiveWindow(), plain->GetHandle());
     tool->SetFormStyle(fsNormal);
-    plain->BringToFrontForm();
+    plain->BringToFront();
     order = TopLevelWindows();
     EXPECT_LT(pos(plain), pos(tool));
 }
