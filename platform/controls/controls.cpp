@@ -774,6 +774,12 @@ TWinControl::~TWinControl() {
     brush_->Free();
 }
 
+void TWinControl::AfterConstruction() {
+    TControl::AfterConstruction();
+    // CreateParams reaches the most-derived class only now.
+    UpdateNonClientInsets();
+}
+
 void TWinControl::BeforeDestruction() {
     TComponent::BeforeDestruction();
     if (TCustomForm* f = GetParentForm(this); f && f != this) f->DefocusControl(this, true);
@@ -939,6 +945,7 @@ void TWinControl::CreateWnd() {
 
 void TWinControl::CreateWindowHandle(const TCreateParams& P) {
     handle_ = ws::Register(this, P, P.WndParent);
+    UpdateNonClientInsets();
     windowShown_ = (P.Style & WS_VISIBLE) != 0;
     InvalidateRect(handle_, nullptr, true);
 }
@@ -953,6 +960,7 @@ void TWinControl::DestroyWindowHandle() {
     ws::Unregister(h);
     handle_ = 0;
     windowShown_ = false;
+    UpdateNonClientInsets();
 }
 
 void TWinControl::DestroyHandle() {
@@ -965,12 +973,17 @@ void TWinControl::DestroyHandle() {
 }
 
 void TWinControl::RecreateWnd() {
-    if (!handle_) return;
+    if (!handle_) {
+        // The next window takes the new style; the client area changes now.
+        if (UpdateNonClientInsets()) Realign();
+        return;
+    }
     bool hadFocus = ContainsControl(FindFocusedControl());
     TWinControl* focused = FindFocusedControl();
     DestroyHandle();
     UpdateShowing();
     if (!parent_ && !handle_) HandleNeeded();
+    if (!handle_) Realign();
     if (hadFocus && focused && focused->HandleAllocated() && focused->CanFocus())
         win::SetFocus(focused->handle_);
 }
@@ -1133,30 +1146,37 @@ void TWinControl::AlignControls(TControl* AControl, TRect& Rect) {
     }
 }
 
-TRect TWinControl::NonClientInsets() const {
+TRect TWinControl::CalcFrameInsets(uint32_t Style, uint32_t ExStyle) const {
+    int b = 0;
+    if (Style & WS_BORDER) b += GetSystemMetrics(SM_CXBORDER);
+    if (ExStyle & WS_EX_CLIENTEDGE) b += GetSystemMetrics(SM_CXEDGE);
+    return {b, b, b, b};
+}
+
+bool TWinControl::UpdateNonClientInsets() {
     uint32_t style, exStyle;
     bool vbar, hbar;
-    if (handle_) {
-        ws::WindowRec* w = ws::Rec(handle_);
+    if (ws::WindowRec* w = handle_ ? ws::Rec(handle_) : nullptr) {
         style = w->Style;
         exStyle = w->ExStyle;
         vbar = w->Bars[SB_VERT].Shown;
         hbar = w->Bars[SB_HORZ].Shown;
     } else {
         TCreateParams p;
-        const_cast<TWinControl*>(this)->CreateParams(p);
+        CreateParams(p);
         style = p.Style;
         exStyle = p.ExStyle;
         vbar = (style & WS_VSCROLL) != 0;
         hbar = (style & WS_HSCROLL) != 0;
     }
-    int b = 0;
-    if (style & WS_BORDER) b += GetSystemMetrics(SM_CXBORDER);
-    if (exStyle & WS_EX_CLIENTEDGE) b += GetSystemMetrics(SM_CXEDGE);
-    TRect r{b, b, b, b};
-    if (vbar) r.Right += GetSystemMetrics(SM_CXVSCROLL);
-    if (hbar) r.Bottom += GetSystemMetrics(SM_CYHSCROLL);
-    return r;
+    TRect frame = CalcFrameInsets(style, exStyle);
+    TRect nc = frame;
+    if (vbar) nc.Right += GetSystemMetrics(SM_CXVSCROLL);
+    if (hbar) nc.Bottom += GetSystemMetrics(SM_CYHSCROLL);
+    bool changed = frame != frame_ || nc != nonClient_;
+    frame_ = frame;
+    nonClient_ = nc;
+    return changed;
 }
 
 TRect TWinControl::GetClientRect() const {
@@ -1253,6 +1273,7 @@ void TWinControl::Dispatch(TMessage& M) {
         case CM_ENABLEDCHANGED: CMEnabledChanged(M); break;
         case CM_VISIBLECHANGED: CMVisibleChanged(M); break;
         case CM_SHOWHINTCHANGED: CMShowHintChanged(M); break;
+        case CM_CTL3DCHANGED: CMCtl3DChanged(M); break;
         default: TControl::Dispatch(M); break;
     }
 }
@@ -1267,6 +1288,7 @@ void TWinControl::DefaultHandler(TMessage& M) {
         case WM_GETDLGCODE: M.Result = 0; break;
         case WM_MOUSEACTIVATE: M.Result = 1; break;
         case WM_NCHITTEST: M.Result = HTCLIENT; break;
+        case WM_NCCALCSIZE: UpdateNonClientInsets(); break;
         case WM_CLOSE: break;
         default: TControl::DefaultHandler(M); break;
     }
@@ -1319,40 +1341,8 @@ void TWinControl::PaintNonClient(TCanvas* Canvas) {
     if (w->Style & WS_BORDER) {
         Canvas->GetBrush()->SetColor(clWindowFrame);
         Canvas->FrameRect(r);
-        InflateRect(r, -1, -1);
     }
-    int sv = GetSystemMetrics(SM_CXVSCROLL), sh = GetSystemMetrics(SM_CYHSCROLL);
-    auto drawBar = [&](int bar, TRect br) {
-        const ws::ScrollBarState& s = w->Bars[bar];
-        Canvas->GetBrush()->SetColor(clScrollBar);
-        Canvas->FillRect(br);
-        bool vert = bar == SB_VERT;
-        int len = vert ? br.Height() : br.Width();
-        int btn = std::min(vert ? sv : sh, len / 2);
-        TRect a1 = vert ? Rect(br.Left, br.Top, br.Right, br.Top + btn)
-                        : Rect(br.Left, br.Top, br.Left + btn, br.Bottom);
-        TRect a2 = vert ? Rect(br.Left, br.Bottom - btn, br.Right, br.Bottom)
-                        : Rect(br.Right - btn, br.Top, br.Right, br.Bottom);
-        Canvas->DrawFrameControl(a1, DFC_SCROLL, vert ? DFCS_SCROLLUP : DFCS_SCROLLLEFT);
-        Canvas->DrawFrameControl(a2, DFC_SCROLL, vert ? DFCS_SCROLLDOWN : DFCS_SCROLLRIGHT);
-        int track = len - 2 * btn;
-        int thumb = std::min(track, vert ? sv : sh);
-        if (track > thumb && s.Max != s.Min) {
-            int pos = int(int64_t(s.Pos - s.Min) * (track - thumb) / (s.Max - s.Min));
-            TRect t = vert ? Rect(br.Left, br.Top + btn + pos, br.Right, br.Top + btn + pos + thumb)
-                           : Rect(br.Left + btn + pos, br.Top, br.Left + btn + pos + thumb, br.Bottom);
-            Canvas->GetBrush()->SetColor(clBtnFace);
-            Canvas->FillRect(t);
-            Canvas->DrawEdge(t, EDGE_RAISED, BF_RECT);
-        }
-    };
-    bool v = w->Bars[SB_VERT].Shown, h = w->Bars[SB_HORZ].Shown;
-    if (v) drawBar(SB_VERT, Rect(r.Right - sv, r.Top, r.Right, r.Bottom - (h ? sh : 0)));
-    if (h) drawBar(SB_HORZ, Rect(r.Left, r.Bottom - sh, r.Right - (v ? sv : 0), r.Bottom));
-    if (v && h) {
-        Canvas->GetBrush()->SetColor(clBtnFace);
-        Canvas->FillRect(Rect(r.Right - sv, r.Bottom - sh, r.Right, r.Bottom));
-    }
+    ws::PaintScrollBars(this, Canvas);
 }
 
 void TWinControl::WMSize(TMessage&) {
@@ -1529,6 +1519,14 @@ void TWinControl::CMVisibleChanged(TMessage& M) {
 }
 
 void TWinControl::CMShowHintChanged(TMessage&) { NotifyControls(CM_PARENTSHOWHINTCHANGED); }
+
+void TWinControl::SetCtl3D(bool v) {
+    if (ctl3D_ == v) return;
+    ctl3D_ = v;
+    Perform(CM_CTL3DCHANGED);
+}
+
+void TWinControl::CMCtl3DChanged(TMessage& M) { DefaultHandler(M); }
 
 void TWinControl::Invalidate() {
     if (handle_) InvalidateRect(handle_, nullptr, !controlStyle_.Contains(csOpaque));

@@ -319,6 +319,7 @@ class TWinControl : public TControl {
 public:
     explicit TWinControl(TComponent* AOwner);
     ~TWinControl() override;
+    void AfterConstruction() override;
     void BeforeDestruction() override;
 
     void WndProc(TMessage& Message) override;
@@ -360,8 +361,12 @@ public:
     bool AlignDisabled() const { return alignLevel_ != 0; }
     TRect GetClientRect() const override;
     TPoint GetClientOrigin() const override;
-    // Non-client insets (border, client edge, scroll bars, form frame).
-    virtual TRect NonClientInsets() const;
+    // Non-client insets (border, client edge, scroll bars, form frame). Kept, not computed
+    // per call: refreshed when the window is created or destroyed, when a scroll bar shows
+    // or hides, and by RecreateWnd (also without a window) after a change of style.
+    TRect NonClientInsets() const { return nonClient_; }
+    // The same without the scroll bars (where the bars start inside the frame).
+    TRect FrameInsets() const { return frame_; }
     void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
 
     // ---- focus and keys ----
@@ -394,7 +399,7 @@ public:
     virtual void PaintNonClient(TCanvas* Canvas);
     TBrush* GetBrush() const { return brush_; }
     bool GetCtl3D() const { return ctl3D_; }
-    void SetCtl3D(bool v) { ctl3D_ = v; }
+    void SetCtl3D(bool v);
     bool GetParentCtl3D() const { return parentCtl3D_; }
     void SetParentCtl3D(bool v) { parentCtl3D_ = v; }
 
@@ -417,6 +422,12 @@ protected:
     bool DoKeyUp(TMessage& M);
 
     virtual void CreateParams(TCreateParams& Params);
+    // The frame insets a window of these styles has (border and client edge; forms add
+    // their caption and frame). Scroll bars are added from the window's bar state.
+    virtual TRect CalcFrameInsets(uint32_t Style, uint32_t ExStyle) const;
+    // Recomputes the kept insets from the window (or CreateParams without one); true when
+    // they changed.
+    bool UpdateNonClientInsets();
     virtual void CreateWnd();
     // Registers the window. Runs on every (re)creation; after the inherited call the window
     // exists (overrides do their window-dependent setup there).
@@ -460,6 +471,8 @@ protected:
     void CMEnabledChanged(TMessage& M) override;
     void CMVisibleChanged(TMessage& M) override;
     void CMShowHintChanged(TMessage& M);
+    // Ctl3D changed: a control whose frame depends on it recreates its window.
+    virtual void CMCtl3DChanged(TMessage& M);
     // Shows or hides the window itself (focus and capture leave a hidden window).
     void ShowWindowFlag(bool shown);
 
@@ -474,6 +487,7 @@ private:
     TBrush* brush_ = nullptr;
     bool ctl3D_ = true, parentCtl3D_ = true;
     bool creating_ = false;
+    TRect frame_, nonClient_;
 };
 
 // A control without a window of its own, painted by its parent.

@@ -59,10 +59,7 @@ void TCustomPanel::SetBorderStyle(TBorderStyle v) {
     if (v != bsSingle) v = bsNone;
     if (borderStyle_ == v) return;
     borderStyle_ = v;
-    if (HandleAllocated())
-        RecreateWnd();
-    else
-        Realign();
+    RecreateWnd();
 }
 
 void TCustomPanel::SetAlignment(TAlignment v) {
@@ -123,6 +120,12 @@ void TCustomPanel::Paint() {
 void TCustomPanel::WMSize(TMessage& M) {
     TCustomControl::WMSize(M);
     if (fullRepaint_) Invalidate();
+}
+
+void TCustomPanel::CMCtl3DChanged(TMessage& M) {
+    // A single border is a client edge with Ctl3D and a line without.
+    if (borderStyle_ == bsSingle) RecreateWnd();
+    TCustomControl::CMCtl3DChanged(M);
 }
 
 void TCustomPanel::CMTextChanged(TMessage& M) {

@@ -132,7 +132,7 @@ void TCustomForm::Dispatch(TMessage& M) {
 void TCustomForm::SetBorderStyle(TFormBorderStyle v) {
     if (borderStyle_ == v) return;
     borderStyle_ = v;
-    if (HandleAllocated()) RecreateWnd();
+    RecreateWnd();
 }
 
 void TCustomForm::SetBorderIcons(TBorderIcons v) {
@@ -180,7 +180,7 @@ void TCustomForm::CreateParams(TCreateParams& P) {
     if (formStyle_ == fsStayOnTop) P.ExStyle |= WS_EX_TOPMOST;
 }
 
-TRect TCustomForm::NonClientInsets() const {
+TRect TCustomForm::CalcFrameInsets(uint32_t, uint32_t) const {
     int frame = 0, cap = 0;
     switch (borderStyle_) {
         case bsNone: break;
@@ -227,7 +227,8 @@ void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
 void TCustomForm::WMGetMinMaxInfo(TMessage& M) { DefaultHandler(M); }
 
 void TCustomForm::PaintNonClient(TCanvas* C) {
-    TRect nc = NonClientInsets();
+    ws::PaintScrollBars(this, C);
+    TRect nc = FrameInsets();
     if (!nc.Top) return;
     TRect r = Rect(0, 0, GetWidth(), GetHeight());
     C->GetBrush()->SetColor(clBtnFace);

@@ -82,7 +82,6 @@ public:
     // meanwhile. Raises EInvalidOperation "Cannot make a visible window modal".
     TModalResult ShowModal();
 
-    TRect NonClientInsets() const override;
     void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
     void PaintNonClient(TCanvas* Canvas) override;
     bool IsShowing() const override;
@@ -108,6 +107,8 @@ protected:
     virtual void Activate();
     virtual void Deactivate();
     void CreateParams(TCreateParams& Params) override;
+    // Caption and frame by the border style.
+    TRect CalcFrameInsets(uint32_t Style, uint32_t ExStyle) const override;
     // In front of the other windows, a showing form is also activated.
     void SetZOrder(bool TopMost) override;
     void UpdateShowing() override;

@@ -13,6 +13,9 @@ struct ScrollBarState {
     int Min = 0, Max = 0, Pos = 0, Page = 0;
     bool Shown = false;
     int Redraws = 0;
+    // While the thumb is dragged it is drawn at TrackPos (GetScrollInfo's nTrackPos).
+    bool Tracking = false;
+    int TrackPos = 0;
 };
 
 struct WindowRec {
@@ -42,6 +45,23 @@ TPoint SurfaceOffset(TWinControl* c);
 TRect VisibleClientRect(TWinControl* c);
 // The backing bitmap of a top-level window, sized to the window (null when not shown).
 TBitmap* SurfaceOf(win::HWND topLevel);
+
+// ---- window scroll bars ----
+// Where the parts of a window scroll bar lie, in window coordinates ((0, 0) = the window's
+// top-left corner). Painting, hit-testing and redrawing all use this one layout.
+struct ScrollBarLayout {
+    bool Shown = false, Vertical = false;
+    TRect Bar, LineUp, LineDown;  // LineUp is the up or left arrow
+    TRect Thumb;                  // empty when the bar has no room or no range for one
+    int TrackStart = 0, TrackEnd = 0, ThumbLength = 0;  // along the bar
+};
+ScrollBarLayout LayoutScrollBar(TWinControl* c, int bar);
+// The position whose thumb starts at thumbStart (along the bar), clamped to the range.
+int ScrollPosFromThumb(TWinControl* c, int bar, int thumbStart);
+// Paints the shown bars of c (canvas (0, 0) = the window's top-left corner).
+void PaintScrollBars(TWinControl* c, TCanvas* canvas);
+// Invalidates the bar's rectangle only (non-client; the client area stays valid).
+void InvalidateScrollBar(win::HWND h, int bar);
 
 // Paints every window with an invalid area (parents before children).
 void PaintDirty();
