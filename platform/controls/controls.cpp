@@ -685,6 +685,13 @@ void TControl::RequestAlign() {
     if (parent_) parent_->AlignControl(this);
 }
 
+void TControl::SetName(const std::string& NewName) {
+    bool changeText = controlStyle_.Contains(csSetCaption) && !IsLoading() &&
+                      !(Owner() && Owner()->IsLoading()) && text_ == GetName();
+    TComponent::SetName(NewName);
+    if (changeText) SetText(NewName);
+}
+
 TComponent* TControl::GetParentComponent() const { return parent_; }
 
 void TControl::SetParentComponent(TComponent* Value) {

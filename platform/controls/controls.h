@@ -207,6 +207,9 @@ public:
     bool Dragging() const;
 
     // ---- streaming ----
+    // With csSetCaption, a control whose text is still its name (a new control: empty)
+    // takes the new name as its text, unless it or its owner is loading.
+    void SetName(const std::string& NewName) override;
     bool HasParent() const override { return true; }
     TComponent* GetParentComponent() const override;
     void SetParentComponent(TComponent* Value) override;

@@ -1,6 +1,7 @@
 // Messages and dispatch, window handles, the queue and the C interface.
 #include <cstring>
 
+#include "classes/filer.h"
 #include "controls/wincapi.h"
 #include "controls_test_util.h"
 
@@ -190,4 +191,39 @@ TEST_F(WinTest, PublishedPropertiesWithDefaults) {
     EXPECT_TRUE(IsStoredProp(pnl, "Align"));
     EXPECT_EQ(GetOrdProp(pnl, "Left"), 0);
     EXPECT_EQ(GetEnumProp(f, "BorderStyle"), "bsSizeable");
+}
+
+TEST_F(WinTest, AControlCaptionedWithItsNameFollowsRenames) {
+    TForm* f = NewForm();
+    auto* p = Add<TPanel>(f, 0, 0, 50, 20);
+    p->SetName("Panel1");  // a new control: empty text, the name before it empty too
+    EXPECT_EQ(p->GetCaption(), "Panel1");
+    p->SetName("Totals");
+    EXPECT_EQ(p->GetCaption(), "Totals");
+    p->SetCaption("Sum");  // a caption of its own stays
+    p->SetName("Sums");
+    EXPECT_EQ(p->GetCaption(), "Sum");
+
+    auto* plain = Add<TPanel>(f, 0, 0, 50, 20);
+    plain->SetControlStyle(plain->GetControlStyle() - TControlStyle{csSetCaption});
+    plain->SetName("Plain");
+    EXPECT_EQ(plain->GetCaption(), "");
+    auto* loading = Create<TPanel>(f);
+    loading->BeginLoading();
+    loading->SetName("Loading");
+    EXPECT_EQ(loading->GetCaption(), "");
+    loading->Loaded();
+
+    // Controls read from a form file keep the caption the file gives them, an empty one too.
+    RegisterClasses({&TPanel::StaticClass()});
+    f->SetName("Source");
+    plain->SetCaption("");
+    p->SetCaption("");
+    std::string text = ComponentToText(f);
+    TForm* g = NewForm();
+    ReadComponentFromText(text, g);
+    auto* read = dynamic_cast<TPanel*>(g->FindComponent("Sums"));
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->GetCaption(), "");
+    EXPECT_EQ(g->GetCaption(), "Form");
 }
