@@ -323,14 +323,14 @@ void TControl::SendCancelMode(TControl* Sender) {
 
 void TControl::DoMouseDown(TMessage& M, TMouseButton Button, TShiftState Shift) {
     if (controlStyle_.Contains(csNoStdEvents)) return;
-    TPoint p = PointFromLParam(M.LParam);
-    MouseDown(Button, KeysToShiftState(M.WParam) + Shift, p.X, p.Y);
+    TWMMouse m(M);
+    MouseDown(Button, KeysToShiftState(m.Keys()) + Shift, m.XPos(), m.YPos());
 }
 
 void TControl::DoMouseUp(TMessage& M, TMouseButton Button) {
     if (controlStyle_.Contains(csNoStdEvents)) return;
-    TPoint p = PointFromLParam(M.LParam);
-    MouseUp(Button, KeysToShiftState(M.WParam), p.X, p.Y);
+    TWMMouse m(M);
+    MouseUp(Button, KeysToShiftState(m.Keys()), m.XPos(), m.YPos());
 }
 
 void TControl::WMLButtonDown(TMessage& M) {
@@ -361,7 +361,7 @@ void TControl::WMLButtonUp(TMessage& M) {
     clickPending_ = false;
     if (controlState_.Contains(csClicked)) {
         controlState_.Exclude(csClicked);
-        clickPending_ = PtInRect(GetClientRect(), PointFromLParam(M.LParam));
+        clickPending_ = PtInRect(GetClientRect(), TWMMouse(M).Pos());
     }
     try {
         DoMouseUp(M, mbLeft);
@@ -376,8 +376,8 @@ void TControl::WMMButtonUp(TMessage& M) { DoMouseUp(M, mbMiddle); }
 
 void TControl::WMMouseMove(TMessage& M) {
     if (controlStyle_.Contains(csNoStdEvents)) return;
-    TPoint p = PointFromLParam(M.LParam);
-    MouseMove(KeysToShiftState(M.WParam), p.X, p.Y);
+    TWMMouse m(M);
+    MouseMove(KeysToShiftState(m.Keys()), m.XPos(), m.YPos());
 }
 
 void TControl::WMPaint(TMessage& M) { DefaultHandler(M); }
@@ -1372,11 +1372,12 @@ void TWinControl::WMSetFocus(TMessage& M) {
 void TWinControl::WMKillFocus(TMessage& M) { DefaultHandler(M); }
 
 void TWinControl::CNKeyDown(TMessage& M) {
-    M.Result = 1;
+    TWMKey key(M);
+    key.Result = 1;
     if (!IsDesigning()) {
-        if (Perform(CM_CHILDKEY, M.WParam, LPARAM(this)) != 0) return;
+        if (Perform(CM_CHILDKEY, key.CharCode(), LPARAM(this)) != 0) return;
         LRESULT mask = 0;
-        switch (M.WParam) {
+        switch (key.CharCode()) {
             case VK_TAB: mask = DLGC_WANTTAB; break;
             case VK_LEFT:
             case VK_RIGHT:
@@ -1388,13 +1389,13 @@ void TWinControl::CNKeyDown(TMessage& M) {
             case VK_CANCEL: mask = DLGC_WANTALLKEYS; break;
             default: break;
         }
-        if (mask && Perform(CM_WANTSPECIALKEY, M.WParam, 0) == 0 &&
+        if (mask && Perform(CM_WANTSPECIALKEY, key.CharCode(), 0) == 0 &&
             (Perform(WM_GETDLGCODE) & mask) == 0) {
             if (TCustomForm* f = GetParentForm(this))
-                if (f->Perform(CM_DIALOGKEY, M.WParam, M.LParam) != 0) return;
+                if (f->Perform(CM_DIALOGKEY, key.CharCode(), key.KeyData()) != 0) return;
         }
     }
-    M.Result = 0;
+    key.Result = 0;
 }
 
 void TWinControl::CNChar(TMessage& M) { M.Result = 0; }
@@ -1442,9 +1443,10 @@ bool TWinControl::DoKeyDown(TMessage& M) {
     TCustomForm* f = GetParentForm(this);
     if (f && f != this && f->GetKeyPreview() && f->DoKeyDown(M)) return true;
     if (!controlStyle_.Contains(csNoStdEvents)) {
-        uint16_t key = uint16_t(M.WParam);
+        TWMKey m(M);
+        uint16_t key = m.CharCode();
         KeyDown(key, KeyboardShiftState());
-        M.WParam = key;
+        m.SetCharCode(key);
         if (key == 0) return true;
     }
     return false;
@@ -1454,9 +1456,10 @@ bool TWinControl::DoKeyPress(TMessage& M) {
     TCustomForm* f = GetParentForm(this);
     if (f && f != this && f->GetKeyPreview() && f->DoKeyPress(M)) return true;
     if (!controlStyle_.Contains(csNoStdEvents)) {
-        char ch = char(M.WParam);
+        TWMKey m(M);
+        char ch = char(m.CharCode());
         KeyPress(ch);
-        M.WParam = WPARAM(uint8_t(ch));
+        m.SetCharCode(uint8_t(ch));
         if (ch == 0) return true;
     }
     return false;
@@ -1466,9 +1469,10 @@ bool TWinControl::DoKeyUp(TMessage& M) {
     TCustomForm* f = GetParentForm(this);
     if (f && f != this && f->GetKeyPreview() && f->DoKeyUp(M)) return true;
     if (!controlStyle_.Contains(csNoStdEvents)) {
-        uint16_t key = uint16_t(M.WParam);
+        TWMKey m(M);
+        uint16_t key = m.CharCode();
         KeyUp(key, KeyboardShiftState());
-        M.WParam = key;
+        m.SetCharCode(key);
         if (key == 0) return true;
     }
     return false;

@@ -15,6 +15,15 @@
 namespace vcl {
 
 using win::TMessage;
+using win::TWMGetDlgCode;
+using win::TWMKey;
+using win::TWMKillFocus;
+using win::TWMMouse;
+using win::TWMMouseWheel;
+using win::TWMMove;
+using win::TWMScroll;
+using win::TWMSetFocus;
+using win::TWMSize;
 
 DBV_ENUM(TAlign, alNone, alTop, alBottom, alLeft, alRight, alClient);
 DBV_ENUM(TAlignment, taLeftJustify, taRightJustify, taCenter);

@@ -499,12 +499,13 @@ void TCustomForm::CMTextChanged(TMessage& M) {
 void TCustomForm::WMClose(TMessage&) { Close(); }
 
 void TCustomForm::CMDialogKey(TMessage& M) {
+    TWMKey key(M);
     if (GetKeyState(VK_MENU) >= 0) {
-        switch (M.WParam) {
+        switch (key.CharCode()) {
             case VK_TAB:
                 if (GetKeyState(VK_CONTROL) >= 0) {
                     SelectNext(activeControl_, GetKeyState(VK_SHIFT) >= 0, true);
-                    M.Result = 1;
+                    key.Result = 1;
                     return;
                 }
                 break;
@@ -513,9 +514,9 @@ void TCustomForm::CMDialogKey(TMessage& M) {
             case VK_UP:
             case VK_DOWN:
                 if (activeControl_ && activeControl_->GetParent()) {
-                    activeControl_->GetParent()->SelectNext(
-                        activeControl_, M.WParam == VK_RIGHT || M.WParam == VK_DOWN, false);
-                    M.Result = 1;
+                    bool forward = key.CharCode() == VK_RIGHT || key.CharCode() == VK_DOWN;
+                    activeControl_->GetParent()->SelectNext(activeControl_, forward, false);
+                    key.Result = 1;
                     return;
                 }
                 break;

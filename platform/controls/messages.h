@@ -176,6 +176,94 @@ constexpr uint16_t LoWord(uintptr_t v) { return uint16_t(v & 0xFFFF); }
 constexpr uint16_t HiWord(uintptr_t v) { return uint16_t((v >> 16) & 0xFFFF); }
 constexpr TPoint PointFromLParam(LPARAM l) { return {LoWordSigned(l), HiWordSigned(l)}; }
 constexpr LPARAM PointToLParam(TPoint p) { return MakeLParam(p.X, p.Y); }
+// Two 16-bit words in a WPARAM (codes, key states, the wheel delta as its 16-bit pattern).
+constexpr WPARAM MakeWParam(int lo, int hi) {
+    return WPARAM(uint32_t(uint16_t(lo)) | (uint32_t(uint16_t(hi)) << 16));
+}
+constexpr int WHEEL_DELTA = 120;  // one notch of the mouse wheel
+
+// ---- typed views of messages ----
+// Each view refers to the message it was made from: nothing is copied, the accessors read
+// the fields the way the message packs them, and Result (or a changed key) is the message's.
+struct TWMView {
+    explicit TWMView(TMessage& m) : Message(m), Result(m.Result) {}
+    TMessage& Message;
+    LRESULT& Result;
+};
+
+// WM_HSCROLL / WM_VSCROLL of a window scroll bar: WParam holds the code in its low word (and
+// the position's low 16 bits in its high word, as the platform packs it); the window system
+// carries the whole 32-bit position of SB_THUMBTRACK / SB_THUMBPOSITION in LParam, where the
+// platform would put the handle of a scroll-bar control. While the thumb is dragged,
+// GetScrollInfo's nTrackPos holds the same position.
+struct TWMScroll : TWMView {
+    using TWMView::TWMView;
+    int ScrollCode() const { return LoWord(Message.WParam); }
+    int Pos() const { return int(int32_t(Message.LParam)); }
+};
+// A scroll message's WParam and LParam for a code and a position.
+constexpr WPARAM ScrollWParam(int code, int pos) { return MakeWParam(code, pos); }
+constexpr LPARAM ScrollLParam(int pos) { return LPARAM(int32_t(pos)); }
+
+// Mouse button and move messages: key state (MK_*) in WParam, client position in LParam.
+struct TWMMouse : TWMView {
+    using TWMView::TWMView;
+    WPARAM Keys() const { return Message.WParam; }
+    int XPos() const { return LoWordSigned(Message.LParam); }
+    int YPos() const { return HiWordSigned(Message.LParam); }
+    TPoint Pos() const { return PointFromLParam(Message.LParam); }
+};
+
+// WM_MOUSEWHEEL: key state in the low word of WParam, the signed delta (WHEEL_DELTA per
+// notch, positive away from the user) in the high word, screen position in LParam.
+struct TWMMouseWheel : TWMView {
+    using TWMView::TWMView;
+    WPARAM Keys() const { return LoWord(Message.WParam); }
+    int WheelDelta() const { return int16_t(HiWord(Message.WParam)); }
+    int XPos() const { return LoWordSigned(Message.LParam); }
+    int YPos() const { return HiWordSigned(Message.LParam); }
+    TPoint Pos() const { return PointFromLParam(Message.LParam); }
+};
+
+// Key and character messages (also CN_ and CM_DIALOGKEY): the key or character code in
+// WParam, repeat count and flags in LParam. A handler that changes or clears the key sets it
+// in the message.
+struct TWMKey : TWMView {
+    using TWMView::TWMView;
+    uint16_t CharCode() const { return uint16_t(Message.WParam); }
+    void SetCharCode(uint16_t v) { Message.WParam = v; }
+    int32_t KeyData() const { return int32_t(Message.LParam); }
+};
+
+// WM_SIZE: how (SIZE_RESTORED ...) in WParam, the new client size in LParam.
+struct TWMSize : TWMView {
+    using TWMView::TWMView;
+    WPARAM SizeType() const { return Message.WParam; }
+    int Width() const { return LoWord(uintptr_t(Message.LParam)); }
+    int Height() const { return HiWord(uintptr_t(Message.LParam)); }
+};
+
+// WM_MOVE: the new position in LParam.
+struct TWMMove : TWMView {
+    using TWMView::TWMView;
+    int XPos() const { return LoWordSigned(Message.LParam); }
+    int YPos() const { return HiWordSigned(Message.LParam); }
+};
+
+// WM_SETFOCUS: the window that lost the focus; WM_KILLFOCUS: the one that gets it (0: none).
+struct TWMSetFocus : TWMView {
+    using TWMView::TWMView;
+    HWND FocusedWnd() const { return HWND(Message.WParam); }
+};
+struct TWMKillFocus : TWMView {
+    using TWMView::TWMView;
+    HWND FocusedWnd() const { return HWND(Message.WParam); }
+};
+
+// WM_GETDLGCODE: the control answers with DLGC_* flags in Result.
+struct TWMGetDlgCode : TWMView {
+    using TWMView::TWMView;
+};
 
 // ---- messages ----
 // Synchronous: runs the window procedure of the handle's control and returns its Result
