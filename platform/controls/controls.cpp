@@ -2,6 +2,7 @@
 #include "controls/controls.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "controls/forms.h"
 #include "controls/wininternal.h"
@@ -1256,6 +1257,7 @@ void TWinControl::Dispatch(TMessage& M) {
         case WM_SETCURSOR: WMSetCursor(M); break;
         case WM_VSCROLL: WMVScroll(M); break;
         case WM_HSCROLL: WMHScroll(M); break;
+        case WM_MOUSEWHEEL: WMMouseWheel(M); break;
         case WM_WINDOWPOSCHANGED: WMWindowPosChanged(M); break;
         case WM_SHOWWINDOW:
             if (handle_ && !win::GetParent(handle_) && parent_) {
@@ -1296,6 +1298,20 @@ void TWinControl::DefaultHandler(TMessage& M) {
         case WM_MOUSEACTIVATE: M.Result = 1; break;
         case WM_NCHITTEST: M.Result = HTCLIENT; break;
         case WM_NCCALCSIZE: UpdateNonClientInsets(); break;
+        case WM_MOUSEWHEEL:
+            if (handle_ && IsScrollBarShown(handle_, SB_VERT)) {
+                // Three lines per notch; a part of a notch waits for the rest.
+                constexpr int kLinesPerNotch = 3, kLine = WHEEL_DELTA / kLinesPerNotch;
+                wheelRemainder_ += TWMMouseWheel(M).WheelDelta();
+                int lines = wheelRemainder_ / kLine;
+                wheelRemainder_ -= lines * kLine;
+                int code = lines > 0 ? SB_LINEUP : SB_LINEDOWN;
+                for (int i = std::abs(lines); i > 0 && handle_; --i)
+                    Perform(WM_VSCROLL, ScrollWParam(code, 0), 0);
+            } else if (parent_) {
+                M.Result = parent_->Perform(WM_MOUSEWHEEL, M.WParam, M.LParam);
+            }
+            break;
         case WM_CLOSE: break;
         default: TControl::DefaultHandler(M); break;
     }
@@ -1437,6 +1453,7 @@ void TWinControl::WMSetCursor(TMessage& M) {
 }
 
 void TWinControl::WMVScroll(TMessage& M) { DefaultHandler(M); }
+void TWinControl::WMMouseWheel(TMessage& M) { DefaultHandler(M); }
 void TWinControl::WMHScroll(TMessage& M) { DefaultHandler(M); }
 
 bool TWinControl::DoKeyDown(TMessage& M) {

@@ -471,6 +471,9 @@ protected:
     virtual void WMSetCursor(TMessage& M);
     virtual void WMVScroll(TMessage& M);
     virtual void WMHScroll(TMessage& M);
+    // The wheel reaches the focused control; without a handler of its own, a control with a
+    // vertical scroll bar scrolls three lines per notch, any other passes it to its parent.
+    virtual void WMMouseWheel(TMessage& M);
     virtual void WMWindowPosChanged(TMessage& M);
     virtual void CNKeyDown(TMessage& M);
     virtual void CNChar(TMessage& M);
@@ -500,6 +503,7 @@ private:
     bool ctl3D_ = true, parentCtl3D_ = true;
     bool creating_ = false;
     TRect frame_, nonClient_;
+    int wheelRemainder_ = 0;  // wheel delta short of a whole line
 };
 
 // A control without a window of its own, painted by its parent.

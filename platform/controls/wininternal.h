@@ -56,8 +56,14 @@ struct ScrollBarLayout {
     int TrackStart = 0, TrackEnd = 0, ThumbLength = 0;  // along the bar
 };
 ScrollBarLayout LayoutScrollBar(TWinControl* c, int bar);
-// The position whose thumb starts at thumbStart (along the bar), clamped to the range.
+// Where along the bar the thumb starts for pos, and the position whose thumb starts at
+// thumbStart (clamped to the range); the two agree both ways.
+int ThumbStartForPos(TWinControl* c, int bar, int pos);
 int ScrollPosFromThumb(TWinControl* c, int bar, int thumbStart);
+// The part of c's scroll bars at a window point, as the scroll code a press there sends
+// (SB_LINEUP, SB_LINEDOWN, SB_PAGEUP, SB_PAGEDOWN, SB_THUMBTRACK for the thumb); -1 when
+// none. bar receives SB_VERT or SB_HORZ.
+int ScrollBarPartAt(TWinControl* c, TPoint windowPoint, int& bar);
 // Paints the shown bars of c (canvas (0, 0) = the window's top-left corner).
 void PaintScrollBars(TWinControl* c, TCanvas* canvas);
 // Invalidates the bar's rectangle only (non-client; the client area stays valid).
@@ -88,6 +94,15 @@ struct InputState {
     TControl* LastDownControl = nullptr;
     bool LastWasDouble = false;
     TCursor CurrentCursor = crDefault;
+    // A left button held on a window scroll bar: the bar takes the mouse until released.
+    struct ScrollTrack {
+        TWinControl* Control = nullptr;  // null: no bar is held
+        win::HWND Handle = 0;            // its window when pressed
+        int Bar = 0;
+        int Part = 0;       // the scroll code of the part pressed
+        int ThumbGrab = 0;  // pointer's distance from the thumb's start, along the bar
+        win::UINT Timer = 0;
+    } Scroll;
 };
 InputState& Input();
 

@@ -275,6 +275,33 @@ ScrollBarLayout LayoutScrollBar(TWinControl* c, int bar) {
     return l;
 }
 
+int ThumbStartForPos(TWinControl* c, int bar, int pos) {
+    ScrollBarLayout l = LayoutScrollBar(c, bar);
+    WindowRec* w = l.Shown ? Rec(c->GetHandle()) : nullptr;
+    if (!w) return 0;
+    const ScrollBarState& s = w->Bars[bar];
+    int lo = std::min(s.Min, s.Max), hi = std::max(s.Min, s.Max);
+    int room = l.TrackEnd - l.TrackStart - l.ThumbLength;
+    if (room <= 0 || hi <= lo) return l.TrackStart;
+    pos = std::clamp(pos, lo, hi);
+    return l.TrackStart + int(MulDivRound(int64_t(pos) - lo, room, int64_t(hi) - lo));
+}
+
+int ScrollBarPartAt(TWinControl* c, TPoint p, int& bar) {
+    for (int b : {win::SB_VERT, win::SB_HORZ}) {
+        ScrollBarLayout l = LayoutScrollBar(c, b);
+        if (!l.Shown || !PtInRect(l.Bar, p)) continue;
+        bar = b;
+        if (PtInRect(l.LineUp, p)) return win::SB_LINEUP;
+        if (PtInRect(l.LineDown, p)) return win::SB_LINEDOWN;
+        if (IsRectEmpty(l.Thumb)) return -1;  // no thumb: the track does nothing
+        if (PtInRect(l.Thumb, p)) return win::SB_THUMBTRACK;
+        int at = l.Vertical ? p.Y : p.X, thumb = l.Vertical ? l.Thumb.Top : l.Thumb.Left;
+        return at < thumb ? win::SB_PAGEUP : win::SB_PAGEDOWN;
+    }
+    return -1;
+}
+
 int ScrollPosFromThumb(TWinControl* c, int bar, int thumbStart) {
     ScrollBarLayout l = LayoutScrollBar(c, bar);
     WindowRec* w = l.Shown ? Rec(c->GetHandle()) : nullptr;
