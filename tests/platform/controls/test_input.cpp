@@ -111,6 +111,32 @@ private:
 };
 DBV_IMPLEMENT_CLASS(TScrollProbe)
 
+// The input steps run from the messages only, so no caller can bypass a descendant's
+// override; the control data is reached through accessors. (TButton::Click stays public,
+// as the platform documents it.)
+template <class T>
+concept CanCallClick = requires(T& c) { c.Click(); };
+template <class T>
+concept CanCallMouseSteps = requires(T& c) {
+    c.MouseDown(mbLeft, TShiftState{}, 0, 0);
+} || requires(T& c) { c.MouseMove(TShiftState{}, 0, 0); } || requires(T& c) {
+    c.MouseUp(mbLeft, TShiftState{}, 0, 0);
+} || requires(T& c) { c.DblClick(); };
+template <class T>
+concept CanCallKeySteps = requires(T& c, uint16_t& k) {
+    c.KeyDown(k, TShiftState{});
+} || requires(T& c, char& ch) { c.KeyPress(ch); } || requires(T& c, uint16_t& k) {
+    c.KeyUp(k, TShiftState{});
+};
+template <class T>
+concept ReachesControlFields = requires(T& c) { c.width_; } || requires(T& c) { c.controlStyle_; } ||
+                               requires(T& c) { c.controls_; };
+static_assert(!CanCallClick<TControl> && !CanCallClick<TPanel> && CanCallClick<TButton>);
+static_assert(!CanCallMouseSteps<TControl> && !CanCallMouseSteps<TButton>);
+static_assert(!CanCallKeySteps<TWinControl> && !CanCallKeySteps<TButton>);
+static_assert(!ReachesControlFields<TWinControl> && !ReachesControlFields<TForm> &&
+              !ReachesControlFields<TPanel>);
+
 struct InputTest : WinTest {
     std::vector<std::string> log;
     TForm* form = nullptr;
