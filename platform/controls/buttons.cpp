@@ -19,9 +19,8 @@ DBV_PUBLISHED(TButton) {
 }
 
 TButton::TButton(TComponent* AOwner) : TCustomControl(AOwner) {
-    controlStyle_ = {csSetCaption, csDoubleClicks, csCaptureMouse, csClickEvents};
-    width_ = 75;
-    height_ = 25;
+    SetControlStyle({csSetCaption, csDoubleClicks, csCaptureMouse, csClickEvents});
+    UpdateBoundsRect(Rect(0, 0, 75, 25));
     SetTabStop(true);
     SetColor(clBtnFace);
 }
@@ -103,17 +102,18 @@ void TButton::KeyUp(uint16_t& Key, TShiftState Shift) {
 void TButton::CMDialogKey(TMessage& M) {
     bool shiftFree = GetKeyState(VK_SHIFT) >= 0 && GetKeyState(VK_CONTROL) >= 0 &&
                      GetKeyState(VK_MENU) >= 0;
-    if (((M.WParam == VK_RETURN && IsActive()) || (M.WParam == VK_ESCAPE && cancel_)) &&
+    TWMKey key(M);
+    if (((key.CharCode() == VK_RETURN && IsActive()) || (key.CharCode() == VK_ESCAPE && cancel_)) &&
         shiftFree && CanFocus()) {
         Click();
-        M.Result = 1;
+        key.Result = 1;
         return;
     }
     TCustomControl::CMDialogKey(M);
 }
 
 void TButton::WMGetDlgCode(TMessage& M) {
-    M.Result = DLGC_BUTTON | (IsActive() ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
+    TWMGetDlgCode(M).Result = DLGC_BUTTON | (IsActive() ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
 }
 
 void TButton::Paint() {

@@ -2,6 +2,7 @@
 #include "controls/controls.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "controls/forms.h"
 #include "controls/wininternal.h"
@@ -373,14 +374,14 @@ void TControl::SendCancelMode(TControl* Sender) {
 
 void TControl::DoMouseDown(TMessage& M, TMouseButton Button, TShiftState Shift) {
     if (controlStyle_.Contains(csNoStdEvents)) return;
-    TPoint p = PointFromLParam(M.LParam);
-    MouseDown(Button, KeysToShiftState(M.WParam) + Shift, p.X, p.Y);
+    TWMMouse m(M);
+    MouseDown(Button, KeysToShiftState(m.Keys()) + Shift, m.XPos(), m.YPos());
 }
 
 void TControl::DoMouseUp(TMessage& M, TMouseButton Button) {
     if (controlStyle_.Contains(csNoStdEvents)) return;
-    TPoint p = PointFromLParam(M.LParam);
-    MouseUp(Button, KeysToShiftState(M.WParam), p.X, p.Y);
+    TWMMouse m(M);
+    MouseUp(Button, KeysToShiftState(m.Keys()), m.XPos(), m.YPos());
 }
 
 void TControl::WMLButtonDown(TMessage& M) {
@@ -411,7 +412,7 @@ void TControl::WMLButtonUp(TMessage& M) {
     clickPending_ = false;
     if (controlState_.Contains(csClicked)) {
         controlState_.Exclude(csClicked);
-        clickPending_ = PtInRect(GetClientRect(), PointFromLParam(M.LParam));
+        clickPending_ = PtInRect(GetClientRect(), TWMMouse(M).Pos());
     }
     try {
         DoMouseUp(M, mbLeft);
@@ -426,8 +427,8 @@ void TControl::WMMButtonUp(TMessage& M) { DoMouseUp(M, mbMiddle); }
 
 void TControl::WMMouseMove(TMessage& M) {
     if (controlStyle_.Contains(csNoStdEvents)) return;
-    TPoint p = PointFromLParam(M.LParam);
-    MouseMove(KeysToShiftState(M.WParam), p.X, p.Y);
+    TWMMouse m(M);
+    MouseMove(KeysToShiftState(m.Keys()), m.XPos(), m.YPos());
 }
 
 void TControl::WMPaint(TMessage& M) { DefaultHandler(M); }
@@ -515,6 +516,13 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
     if (!IsLoading()) Resize();
 }
 
+void TControl::UpdateBoundsRect(const TRect& R) {
+    left_ = R.Left;
+    top_ = R.Top;
+    width_ = std::max(0, R.Width());
+    height_ = std::max(0, R.Height());
+}
+
 TRect TControl::GetClientRect() const { return Rect(0, 0, width_, height_); }
 
 void TControl::SetClientWidth(int v) {
@@ -590,8 +598,6 @@ void TControl::SetAlign(TAlign v) {
         RequestAlign();
     }
 }
-
-TCustomForm* TControl::GetParentFormOf() const { return GetParentForm(this); }
 
 void TControl::SetVisible(bool v) {
     if (visible_ == v) return;
@@ -730,6 +736,13 @@ void TControl::RequestAlign() {
     if (parent_) parent_->AlignControl(this);
 }
 
+void TControl::SetName(const std::string& NewName) {
+    bool changeText = controlStyle_.Contains(csSetCaption) && !IsLoading() &&
+                      !(Owner() && Owner()->IsLoading()) && text_ == GetName();
+    TComponent::SetName(NewName);
+    if (changeText) SetText(NewName);
+}
+
 TComponent* TControl::GetParentComponent() const { return parent_; }
 
 void TControl::SetParentComponent(TComponent* Value) {
@@ -818,6 +831,12 @@ TWinControl::~TWinControl() {
         handle_ = 0;
     }
     brush_->Free();
+}
+
+void TWinControl::AfterConstruction() {
+    TControl::AfterConstruction();
+    // CreateParams reaches the most-derived class only now.
+    UpdateNonClientInsets();
 }
 
 void TWinControl::BeforeDestruction() {
@@ -985,6 +1004,7 @@ void TWinControl::CreateWnd() {
 
 void TWinControl::CreateWindowHandle(const TCreateParams& P) {
     handle_ = ws::Register(this, P, P.WndParent);
+    UpdateNonClientInsets();
     windowShown_ = (P.Style & WS_VISIBLE) != 0;
     InvalidateRect(handle_, nullptr, true);
 }
@@ -999,6 +1019,7 @@ void TWinControl::DestroyWindowHandle() {
     ws::Unregister(h);
     handle_ = 0;
     windowShown_ = false;
+    UpdateNonClientInsets();
 }
 
 void TWinControl::DestroyHandle() {
@@ -1011,12 +1032,17 @@ void TWinControl::DestroyHandle() {
 }
 
 void TWinControl::RecreateWnd() {
-    if (!handle_) return;
+    if (!handle_) {
+        // The next window takes the new style; the client area changes now.
+        if (UpdateNonClientInsets()) Realign();
+        return;
+    }
     bool hadFocus = ContainsControl(FindFocusedControl());
     TWinControl* focused = FindFocusedControl();
     DestroyHandle();
     UpdateShowing();
     if (!parent_ && !handle_) HandleNeeded();
+    if (!handle_) Realign();
     if (hadFocus && focused && focused->HandleAllocated() && focused->CanFocus())
         win::SetFocus(focused->handle_);
 }
@@ -1073,9 +1099,12 @@ void TWinControl::UpdateShowing() {
     if (parentWindow_ && !parent_) show = show && win::IsWindowVisible(parentWindow_);
     if (show) HandleNeeded();
     if (handle_) ShowWindowFlag(show);
-    if (handle_)
-        for (TControl* c : std::vector<TControl*>(controls_))
-            if (auto* w = dynamic_cast<TWinControl*>(c)) w->UpdateShowing();
+    if (handle_) UpdateChildrenShowing();
+}
+
+void TWinControl::UpdateChildrenShowing() {
+    for (TControl* c : std::vector<TControl*>(controls_))
+        if (auto* w = dynamic_cast<TWinControl*>(c)) w->UpdateShowing();
 }
 
 void TWinControl::UpdateControlState() { UpdateShowing(); }
@@ -1176,30 +1205,37 @@ void TWinControl::AlignControls(TControl* AControl, TRect& Rect) {
     }
 }
 
-TRect TWinControl::NonClientInsets() const {
+TRect TWinControl::CalcFrameInsets(uint32_t Style, uint32_t ExStyle) const {
+    int b = 0;
+    if (Style & WS_BORDER) b += GetSystemMetrics(SM_CXBORDER);
+    if (ExStyle & WS_EX_CLIENTEDGE) b += GetSystemMetrics(SM_CXEDGE);
+    return {b, b, b, b};
+}
+
+bool TWinControl::UpdateNonClientInsets() {
     uint32_t style, exStyle;
     bool vbar, hbar;
-    if (handle_) {
-        ws::WindowRec* w = ws::Rec(handle_);
+    if (ws::WindowRec* w = handle_ ? ws::Rec(handle_) : nullptr) {
         style = w->Style;
         exStyle = w->ExStyle;
         vbar = w->Bars[SB_VERT].Shown;
         hbar = w->Bars[SB_HORZ].Shown;
     } else {
         TCreateParams p;
-        const_cast<TWinControl*>(this)->CreateParams(p);
+        CreateParams(p);
         style = p.Style;
         exStyle = p.ExStyle;
         vbar = (style & WS_VSCROLL) != 0;
         hbar = (style & WS_HSCROLL) != 0;
     }
-    int b = 0;
-    if (style & WS_BORDER) b += GetSystemMetrics(SM_CXBORDER);
-    if (exStyle & WS_EX_CLIENTEDGE) b += GetSystemMetrics(SM_CXEDGE);
-    TRect r{b, b, b, b};
-    if (vbar) r.Right += GetSystemMetrics(SM_CXVSCROLL);
-    if (hbar) r.Bottom += GetSystemMetrics(SM_CYHSCROLL);
-    return r;
+    TRect frame = CalcFrameInsets(style, exStyle);
+    TRect nc = frame;
+    if (vbar) nc.Right += GetSystemMetrics(SM_CXVSCROLL);
+    if (hbar) nc.Bottom += GetSystemMetrics(SM_CYHSCROLL);
+    bool changed = frame != frame_ || nc != nonClient_;
+    frame_ = frame;
+    nonClient_ = nc;
+    return changed;
 }
 
 TRect TWinControl::GetClientRect() const {
@@ -1272,16 +1308,15 @@ void TWinControl::Dispatch(TMessage& M) {
         case WM_SETCURSOR: WMSetCursor(M); break;
         case WM_VSCROLL: WMVScroll(M); break;
         case WM_HSCROLL: WMHScroll(M); break;
+        case WM_MOUSEWHEEL: WMMouseWheel(M); break;
         case WM_WINDOWPOSCHANGED: WMWindowPosChanged(M); break;
         case WM_SHOWWINDOW:
             if (handle_ && !win::GetParent(handle_) && parent_) {
                 ShowWindowFlag(M.WParam != 0);
-                for (TControl* c : std::vector<TControl*>(controls_))
-                    if (auto* w = dynamic_cast<TWinControl*>(c)) w->UpdateShowing();
+                UpdateChildrenShowing();
             } else if (M.WParam != 0 && !windowShown_ && handle_) {
                 ShowWindowFlag(true);
-                for (TControl* c : std::vector<TControl*>(controls_))
-                    if (auto* w = dynamic_cast<TWinControl*>(c)) w->UpdateShowing();
+                UpdateChildrenShowing();
             } else if (M.WParam == 0 && windowShown_) {
                 ShowWindowFlag(false);
             }
@@ -1298,6 +1333,7 @@ void TWinControl::Dispatch(TMessage& M) {
         case CM_ENABLEDCHANGED: CMEnabledChanged(M); break;
         case CM_VISIBLECHANGED: CMVisibleChanged(M); break;
         case CM_SHOWHINTCHANGED: CMShowHintChanged(M); break;
+        case CM_CTL3DCHANGED: CMCtl3DChanged(M); break;
         default: TControl::Dispatch(M); break;
     }
 }
@@ -1312,6 +1348,21 @@ void TWinControl::DefaultHandler(TMessage& M) {
         case WM_GETDLGCODE: M.Result = 0; break;
         case WM_MOUSEACTIVATE: M.Result = 1; break;
         case WM_NCHITTEST: M.Result = HTCLIENT; break;
+        case WM_NCCALCSIZE: UpdateNonClientInsets(); break;
+        case WM_MOUSEWHEEL:
+            if (handle_ && IsScrollBarShown(handle_, SB_VERT)) {
+                // Three lines per notch; a part of a notch waits for the rest.
+                constexpr int kLinesPerNotch = 3, kLine = WHEEL_DELTA / kLinesPerNotch;
+                wheelRemainder_ += TWMMouseWheel(M).WheelDelta();
+                int lines = wheelRemainder_ / kLine;
+                wheelRemainder_ -= lines * kLine;
+                int code = lines > 0 ? SB_LINEUP : SB_LINEDOWN;
+                for (int i = std::abs(lines); i > 0 && handle_; --i)
+                    Perform(WM_VSCROLL, ScrollWParam(code, 0), 0);
+            } else if (parent_) {
+                M.Result = parent_->Perform(WM_MOUSEWHEEL, M.WParam, M.LParam);
+            }
+            break;
         case WM_CLOSE: break;
         default: TControl::DefaultHandler(M); break;
     }
@@ -1364,40 +1415,8 @@ void TWinControl::PaintNonClient(TCanvas* Canvas) {
     if (w->Style & WS_BORDER) {
         Canvas->GetBrush()->SetColor(clWindowFrame);
         Canvas->FrameRect(r);
-        InflateRect(r, -1, -1);
     }
-    int sv = GetSystemMetrics(SM_CXVSCROLL), sh = GetSystemMetrics(SM_CYHSCROLL);
-    auto drawBar = [&](int bar, TRect br) {
-        const ws::ScrollBarState& s = w->Bars[bar];
-        Canvas->GetBrush()->SetColor(clScrollBar);
-        Canvas->FillRect(br);
-        bool vert = bar == SB_VERT;
-        int len = vert ? br.Height() : br.Width();
-        int btn = std::min(vert ? sv : sh, len / 2);
-        TRect a1 = vert ? Rect(br.Left, br.Top, br.Right, br.Top + btn)
-                        : Rect(br.Left, br.Top, br.Left + btn, br.Bottom);
-        TRect a2 = vert ? Rect(br.Left, br.Bottom - btn, br.Right, br.Bottom)
-                        : Rect(br.Right - btn, br.Top, br.Right, br.Bottom);
-        Canvas->DrawFrameControl(a1, DFC_SCROLL, vert ? DFCS_SCROLLUP : DFCS_SCROLLLEFT);
-        Canvas->DrawFrameControl(a2, DFC_SCROLL, vert ? DFCS_SCROLLDOWN : DFCS_SCROLLRIGHT);
-        int track = len - 2 * btn;
-        int thumb = std::min(track, vert ? sv : sh);
-        if (track > thumb && s.Max != s.Min) {
-            int pos = int(int64_t(s.Pos - s.Min) * (track - thumb) / (s.Max - s.Min));
-            TRect t = vert ? Rect(br.Left, br.Top + btn + pos, br.Right, br.Top + btn + pos + thumb)
-                           : Rect(br.Left + btn + pos, br.Top, br.Left + btn + pos + thumb, br.Bottom);
-            Canvas->GetBrush()->SetColor(clBtnFace);
-            Canvas->FillRect(t);
-            Canvas->DrawEdge(t, EDGE_RAISED, BF_RECT);
-        }
-    };
-    bool v = w->Bars[SB_VERT].Shown, h = w->Bars[SB_HORZ].Shown;
-    if (v) drawBar(SB_VERT, Rect(r.Right - sv, r.Top, r.Right, r.Bottom - (h ? sh : 0)));
-    if (h) drawBar(SB_HORZ, Rect(r.Left, r.Bottom - sh, r.Right - (v ? sv : 0), r.Bottom));
-    if (v && h) {
-        Canvas->GetBrush()->SetColor(clBtnFace);
-        Canvas->FillRect(Rect(r.Right - sv, r.Bottom - sh, r.Right, r.Bottom));
-    }
+    ws::PaintScrollBars(this, Canvas);
 }
 
 void TWinControl::WMSize(TMessage&) {
@@ -1420,11 +1439,12 @@ void TWinControl::WMSetFocus(TMessage& M) {
 void TWinControl::WMKillFocus(TMessage& M) { DefaultHandler(M); }
 
 void TWinControl::CNKeyDown(TMessage& M) {
-    M.Result = 1;
+    TWMKey key(M);
+    key.Result = 1;
     if (!IsDesigning()) {
-        if (Perform(CM_CHILDKEY, M.WParam, LPARAM(this)) != 0) return;
+        if (Perform(CM_CHILDKEY, key.CharCode(), LPARAM(this)) != 0) return;
         LRESULT mask = 0;
-        switch (M.WParam) {
+        switch (key.CharCode()) {
             case VK_TAB: mask = DLGC_WANTTAB; break;
             case VK_LEFT:
             case VK_RIGHT:
@@ -1436,13 +1456,13 @@ void TWinControl::CNKeyDown(TMessage& M) {
             case VK_CANCEL: mask = DLGC_WANTALLKEYS; break;
             default: break;
         }
-        if (mask && Perform(CM_WANTSPECIALKEY, M.WParam, 0) == 0 &&
+        if (mask && Perform(CM_WANTSPECIALKEY, key.CharCode(), 0) == 0 &&
             (Perform(WM_GETDLGCODE) & mask) == 0) {
             if (TCustomForm* f = GetParentForm(this))
-                if (f->Perform(CM_DIALOGKEY, M.WParam, M.LParam) != 0) return;
+                if (f->Perform(CM_DIALOGKEY, key.CharCode(), key.KeyData()) != 0) return;
         }
     }
-    M.Result = 0;
+    key.Result = 0;
 }
 
 void TWinControl::CNChar(TMessage& M) { M.Result = 0; }
@@ -1484,15 +1504,17 @@ void TWinControl::WMSetCursor(TMessage& M) {
 }
 
 void TWinControl::WMVScroll(TMessage& M) { DefaultHandler(M); }
+void TWinControl::WMMouseWheel(TMessage& M) { DefaultHandler(M); }
 void TWinControl::WMHScroll(TMessage& M) { DefaultHandler(M); }
 
 bool TWinControl::DoKeyDown(TMessage& M) {
     TCustomForm* f = GetParentForm(this);
     if (f && f != this && f->GetKeyPreview() && f->DoKeyDown(M)) return true;
     if (!controlStyle_.Contains(csNoStdEvents)) {
-        uint16_t key = uint16_t(M.WParam);
+        TWMKey m(M);
+        uint16_t key = m.CharCode();
         KeyDown(key, KeyboardShiftState());
-        M.WParam = key;
+        m.SetCharCode(key);
         if (key == 0) return true;
     }
     return false;
@@ -1502,9 +1524,10 @@ bool TWinControl::DoKeyPress(TMessage& M) {
     TCustomForm* f = GetParentForm(this);
     if (f && f != this && f->GetKeyPreview() && f->DoKeyPress(M)) return true;
     if (!controlStyle_.Contains(csNoStdEvents)) {
-        char ch = char(M.WParam);
+        TWMKey m(M);
+        char ch = char(m.CharCode());
         KeyPress(ch);
-        M.WParam = WPARAM(uint8_t(ch));
+        m.SetCharCode(uint8_t(ch));
         if (ch == 0) return true;
     }
     return false;
@@ -1514,9 +1537,10 @@ bool TWinControl::DoKeyUp(TMessage& M) {
     TCustomForm* f = GetParentForm(this);
     if (f && f != this && f->GetKeyPreview() && f->DoKeyUp(M)) return true;
     if (!controlStyle_.Contains(csNoStdEvents)) {
-        uint16_t key = uint16_t(M.WParam);
+        TWMKey m(M);
+        uint16_t key = m.CharCode();
         KeyUp(key, KeyboardShiftState());
-        M.WParam = key;
+        m.SetCharCode(key);
         if (key == 0) return true;
     }
     return false;
@@ -1574,6 +1598,14 @@ void TWinControl::CMVisibleChanged(TMessage& M) {
 }
 
 void TWinControl::CMShowHintChanged(TMessage&) { NotifyControls(CM_PARENTSHOWHINTCHANGED); }
+
+void TWinControl::SetCtl3D(bool v) {
+    if (ctl3D_ == v) return;
+    ctl3D_ = v;
+    Perform(CM_CTL3DCHANGED);
+}
+
+void TWinControl::CMCtl3DChanged(TMessage& M) { DefaultHandler(M); }
 
 void TWinControl::Invalidate() {
     if (handle_) InvalidateRect(handle_, nullptr, !controlStyle_.Contains(csOpaque));

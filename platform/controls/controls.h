@@ -15,6 +15,15 @@
 namespace vcl {
 
 using win::TMessage;
+using win::TWMGetDlgCode;
+using win::TWMKey;
+using win::TWMKillFocus;
+using win::TWMMouse;
+using win::TWMMouseWheel;
+using win::TWMMove;
+using win::TWMScroll;
+using win::TWMSetFocus;
+using win::TWMSize;
 
 DBV_ENUM(TAlign, alNone, alTop, alBottom, alLeft, alRight, alClient);
 DBV_ENUM(TAlignment, taLeftJustify, taRightJustify, taCenter);
@@ -162,8 +171,6 @@ public:
     virtual void SetParent(TWinControl* AParent);
     TAlign GetAlign() const { return align_; }
     void SetAlign(TAlign v);
-    // The top-level form the control sits on (null when none).
-    TCustomForm* GetParentFormOf() const;
 
     // ---- state ----
     bool GetVisible() const { return visible_; }
@@ -222,6 +229,9 @@ public:
     bool Dragging() const;
 
     // ---- streaming ----
+    // With csSetCaption, a control whose text is still its name (a new control: empty)
+    // takes the new name as its text, unless it or its owner is loading.
+    void SetName(const std::string& NewName) override;
     bool HasParent() const override { return true; }
     TComponent* GetParentComponent() const override;
     void SetParentComponent(TComponent* Value) override;
@@ -239,14 +249,7 @@ public:
     TEndDragEvent OnEndDrag;
     TStartDragEvent OnStartDrag;
 
-    // The overridable input steps. The base MouseUp is where a left click becomes Click:
-    // a descendant that does not run it suppresses the click.
-    virtual void Click();
-    virtual void DblClick();
-    virtual void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
-    virtual void MouseMove(TShiftState Shift, int X, int Y);
-    virtual void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y);
-    virtual void Resize();
+    // The drag steps the drag machinery runs on sources and targets.
     virtual void DragOver(TObject* Source, int X, int Y, TDragState State, bool& Accept);
     virtual void DragDrop(TObject* Source, int X, int Y);
     virtual void DoStartDrag(TObject*& DragObject);
@@ -259,6 +262,16 @@ public:
 
 protected:
     friend class TWinControl;
+    // The overridable input steps, run from the messages (input reaches a control through
+    // its messages, so a descendant's override always runs). The base MouseUp is where a
+    // left click becomes Click: a descendant that does not run it suppresses the click.
+    virtual void Click();
+    virtual void DblClick();
+    virtual void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
+    virtual void MouseMove(TShiftState Shift, int X, int Y);
+    virtual void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y);
+    virtual void Resize();
+
     // Message handlers (call inherited:: to run the platform's handling).
     virtual void WMLButtonDown(TMessage& M);
     virtual void WMRButtonDown(TMessage& M);
@@ -290,9 +303,12 @@ protected:
     void SendCancelMode(TControl* Sender);
     void DoMouseDown(TMessage& M, TMouseButton Button, TShiftState Shift);
     void DoMouseUp(TMessage& M, TMouseButton Button);
-    void SetZOrder(bool TopMost);
-    TControlCanvas* NewCanvasFor();
+    virtual void SetZOrder(bool TopMost);
+    // Sets the bounds as they are, without invalidation, alignment or events (a
+    // constructor's default size, or bounds the window system already applied).
+    void UpdateBoundsRect(const TRect& R);
 
+private:
     int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
     TWinControl* parent_ = nullptr;
     TAlign align_ = alNone;
@@ -309,8 +325,6 @@ protected:
     TControlState controlState_;
     TDragMode dragMode_ = dmManual;
     TCursor dragCursor_ = crDrag;
-
-private:
     bool clickPending_ = false;
     bool updatingFont_ = false, updatingColor_ = false;
 };
@@ -330,6 +344,7 @@ class TWinControl : public TControl {
 public:
     explicit TWinControl(TComponent* AOwner);
     ~TWinControl() override;
+    void AfterConstruction() override;
     void BeforeDestruction() override;
 
     void WndProc(TMessage& Message) override;
@@ -371,8 +386,12 @@ public:
     bool AlignDisabled() const { return alignLevel_ != 0; }
     TRect GetClientRect() const override;
     TPoint GetClientOrigin() const override;
-    // Non-client insets (border, client edge, scroll bars, form frame).
-    virtual TRect NonClientInsets() const;
+    // Non-client insets (border, client edge, scroll bars, form frame). Kept, not computed
+    // per call: refreshed when the window is created or destroyed, when a scroll bar shows
+    // or hides, and by RecreateWnd (also without a window) after a change of style.
+    TRect NonClientInsets() const { return nonClient_; }
+    // The same without the scroll bars (where the bars start inside the frame).
+    TRect FrameInsets() const { return frame_; }
     void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
 
     // ---- focus and keys ----
@@ -395,15 +414,6 @@ public:
     TKeyEvent OnKeyUp;
     TNotifyEvent OnEnter;
     TNotifyEvent OnExit;
-    virtual void KeyDown(uint16_t& Key, TShiftState Shift);
-    virtual void KeyPress(char& Key);
-    virtual void KeyUp(uint16_t& Key, TShiftState Shift);
-    virtual void DoEnter();
-    virtual void DoExit();
-    // Key steps with the form's key preview in front: true when the key was consumed.
-    bool DoKeyDown(TMessage& M);
-    bool DoKeyPress(TMessage& M);
-    bool DoKeyUp(TMessage& M);
 
     // ---- painting ----
     // Paints the graphic children (or only those from First up) onto dc.
@@ -414,7 +424,7 @@ public:
     virtual void PaintNonClient(TCanvas* Canvas);
     TBrush* GetBrush() const { return brush_; }
     bool GetCtl3D() const { return ctl3D_; }
-    void SetCtl3D(bool v) { ctl3D_ = v; }
+    void SetCtl3D(bool v);
     bool GetParentCtl3D() const { return parentCtl3D_; }
     void SetParentCtl3D(bool v) { parentCtl3D_ = v; }
 
@@ -425,8 +435,24 @@ public:
 
 protected:
     friend class TControl;
-    friend class TCustomForm;
+    // The key and focus steps, run from the messages.
+    virtual void KeyDown(uint16_t& Key, TShiftState Shift);
+    virtual void KeyPress(char& Key);
+    virtual void KeyUp(uint16_t& Key, TShiftState Shift);
+    virtual void DoEnter();
+    virtual void DoExit();
+    // Key steps with the form's key preview in front: true when the key was consumed.
+    bool DoKeyDown(TMessage& M);
+    bool DoKeyPress(TMessage& M);
+    bool DoKeyUp(TMessage& M);
+
     virtual void CreateParams(TCreateParams& Params);
+    // The frame insets a window of these styles has (border and client edge; forms add
+    // their caption and frame). Scroll bars are added from the window's bar state.
+    virtual TRect CalcFrameInsets(uint32_t Style, uint32_t ExStyle) const;
+    // Recomputes the kept insets from the window (or CreateParams without one); true when
+    // they changed.
+    bool UpdateNonClientInsets();
     virtual void CreateWnd();
     // Registers the window. Runs on every (re)creation; after the inherited call the window
     // exists (overrides do their window-dependent setup there).
@@ -439,6 +465,8 @@ protected:
     virtual void AdjustClientRect(TRect& Rect);
     void AlignControl(TControl* AControl);
     virtual void UpdateShowing();
+    // Shows or hides the child windows to match this window.
+    void UpdateChildrenShowing();
     void UpdateControlState();
 
     // Handlers (call inherited:: to run the platform's handling).
@@ -456,6 +484,9 @@ protected:
     virtual void WMSetCursor(TMessage& M);
     virtual void WMVScroll(TMessage& M);
     virtual void WMHScroll(TMessage& M);
+    // The wheel reaches the focused control; without a handler of its own, a control with a
+    // vertical scroll bar scrolls three lines per notch, any other passes it to its parent.
+    virtual void WMMouseWheel(TMessage& M);
     virtual void WMWindowPosChanged(TMessage& M);
     virtual void CNKeyDown(TMessage& M);
     virtual void CNChar(TMessage& M);
@@ -468,12 +499,14 @@ protected:
     void CMEnabledChanged(TMessage& M) override;
     void CMVisibleChanged(TMessage& M) override;
     void CMShowHintChanged(TMessage& M);
-
-    std::vector<TControl*> controls_;  // z-order, bottom first
-    std::vector<TWinControl*> tabList_;
+    // Ctl3D changed: a control whose frame depends on it recreates its window.
+    virtual void CMCtl3DChanged(TMessage& M);
+    // Shows or hides the window itself (focus and capture leave a hidden window).
+    void ShowWindowFlag(bool shown);
 
 private:
-    void ShowWindowFlag(bool shown);
+    std::vector<TControl*> controls_;  // z-order, bottom first
+    std::vector<TWinControl*> tabList_;
     win::HWND handle_ = 0;
     win::HWND parentWindow_ = 0;
     bool windowShown_ = false;
@@ -482,6 +515,8 @@ private:
     TBrush* brush_ = nullptr;
     bool ctl3D_ = true, parentCtl3D_ = true;
     bool creating_ = false;
+    TRect frame_, nonClient_;
+    int wheelRemainder_ = 0;  // wheel delta short of a whole line
 };
 
 // A control without a window of its own, painted by its parent.

@@ -27,10 +27,9 @@ DBV_PUBLISHED(TPanel) {
 }
 
 TCustomPanel::TCustomPanel(TComponent* AOwner) : TCustomControl(AOwner) {
-    controlStyle_ = {csAcceptsControls, csCaptureMouse, csClickEvents, csSetCaption, csOpaque,
-                     csDoubleClicks, csReplicatable};
-    width_ = 185;
-    height_ = 41;
+    SetControlStyle({csAcceptsControls, csCaptureMouse, csClickEvents, csSetCaption, csOpaque,
+                     csDoubleClicks, csReplicatable});
+    UpdateBoundsRect(Rect(0, 0, 185, 41));
     SetColor(clBtnFace);
 }
 
@@ -68,10 +67,7 @@ void TCustomPanel::SetBorderStyle(TBorderStyle v) {
     if (v != bsSingle) v = bsNone;
     if (borderStyle_ == v) return;
     borderStyle_ = v;
-    if (HandleAllocated())
-        RecreateWnd();
-    else
-        Realign();
+    RecreateWnd();
 }
 
 void TCustomPanel::SetAlignment(TAlignment v) {
@@ -132,6 +128,12 @@ void TCustomPanel::Paint() {
 void TCustomPanel::WMSize(TMessage& M) {
     TCustomControl::WMSize(M);
     if (fullRepaint_) Invalidate();
+}
+
+void TCustomPanel::CMCtl3DChanged(TMessage& M) {
+    // A single border is a client edge with Ctl3D and a line without.
+    if (borderStyle_ == bsSingle) RecreateWnd();
+    TCustomControl::CMCtl3DChanged(M);
 }
 
 void TCustomPanel::CMTextChanged(TMessage& M) {

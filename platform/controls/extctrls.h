@@ -35,6 +35,7 @@ protected:
     void Paint() override;
     void WMSize(TMessage& M) override;
     void CMTextChanged(TMessage& M) override;
+    void CMCtl3DChanged(TMessage& M) override;
 
 private:
     TBevelCut bevelInner_ = bvNone, bevelOuter_ = bvRaised;

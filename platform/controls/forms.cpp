@@ -51,13 +51,12 @@ DBV_PUBLISHED(TForm) {
 }
 
 TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {
-    controlStyle_ = {csAcceptsControls, csCaptureMouse, csClickEvents, csSetCaption,
-                     csDoubleClicks};
-    width_ = 320;
-    height_ = 240;
-    visible_ = false;
+    SetControlStyle({csAcceptsControls, csCaptureMouse, csClickEvents, csSetCaption,
+                     csDoubleClicks});
+    UpdateBoundsRect(Rect(0, 0, 320, 240));
+    SetVisible(false);
     SetColor(clBtnFace);
-    parentFont_ = false;
+    SetParentFont(false);
     formState_.Include(fsCreating);
     Screen->AddForm(this);
 }
@@ -69,7 +68,7 @@ void TCustomForm::AfterConstruction() {
     constructed_ = true;
     formState_.Exclude(fsCreating);
     DoCreate();
-    if (visible_ && !IsLoading()) UpdateShowing();
+    if (GetVisible() && !IsLoading()) UpdateShowing();
 }
 
 void TCustomForm::BeforeDestruction() {
@@ -141,7 +140,7 @@ void TCustomForm::Dispatch(TMessage& M) {
 void TCustomForm::SetBorderStyle(TFormBorderStyle v) {
     if (borderStyle_ == v) return;
     borderStyle_ = v;
-    if (HandleAllocated()) RecreateWnd();
+    RecreateWnd();
 }
 
 void TCustomForm::SetBorderIcons(TBorderIcons v) {
@@ -189,7 +188,7 @@ void TCustomForm::CreateParams(TCreateParams& P) {
     if (formStyle_ == fsStayOnTop) P.ExStyle |= WS_EX_TOPMOST;
 }
 
-TRect TCustomForm::NonClientInsets() const {
+TRect TCustomForm::CalcFrameInsets(uint32_t, uint32_t) const {
     int frame = 0, cap = 0;
     switch (borderStyle_) {
         case bsNone: break;
@@ -215,7 +214,7 @@ TRect TCustomForm::NonClientInsets() const {
 }
 
 void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
-    if (constructed_ && !IsLoading() && (AWidth != width_ || AHeight != height_)) {
+    if (constructed_ && !IsLoading() && (AWidth != GetWidth() || AHeight != GetHeight())) {
         // The tracking sizes the form answers WM_GETMINMAXINFO with bound every size.
         MINMAXINFO mmi;
         int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
@@ -229,34 +228,35 @@ void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
         AHeight = std::clamp(AHeight, mmi.ptMinTrackSize.Y, std::max(mmi.ptMinTrackSize.Y, mmi.ptMaxTrackSize.Y));
     }
     TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
-    if (HandleAllocated() && windowShown_)
+    if (HandleAllocated() && WindowShown())
         if (TWindowBackend* b = WindowBackend()) b->WindowChanged(GetHandle());
 }
 
 void TCustomForm::WMGetMinMaxInfo(TMessage& M) { DefaultHandler(M); }
 
 void TCustomForm::PaintNonClient(TCanvas* C) {
-    TRect nc = NonClientInsets();
+    ws::PaintScrollBars(this, C);
+    TRect nc = FrameInsets();
     if (!nc.Top) return;
-    TRect r = Rect(0, 0, width_, height_);
+    TRect r = Rect(0, 0, GetWidth(), GetHeight());
     C->GetBrush()->SetColor(clBtnFace);
-    C->FillRect(Rect(0, 0, width_, nc.Top));
-    C->FillRect(Rect(0, 0, nc.Left, height_));
-    C->FillRect(Rect(width_ - nc.Right, 0, width_, height_));
-    C->FillRect(Rect(0, height_ - nc.Bottom, width_, height_));
+    C->FillRect(Rect(0, 0, GetWidth(), nc.Top));
+    C->FillRect(Rect(0, 0, nc.Left, GetHeight()));
+    C->FillRect(Rect(GetWidth() - nc.Right, 0, GetWidth(), GetHeight()));
+    C->FillRect(Rect(0, GetHeight() - nc.Bottom, GetWidth(), GetHeight()));
     C->DrawEdge(r, EDGE_RAISED, BF_RECT);
     int cap = nc.Top - nc.Left - 1;
-    TRect cr = Rect(nc.Left, nc.Left, width_ - nc.Right, nc.Left + cap);
+    TRect cr = Rect(nc.Left, nc.Left, GetWidth() - nc.Right, nc.Left + cap);
     C->GetBrush()->SetColor(active_ ? clActiveCaption : clInactiveCaption);
     C->FillRect(cr);
-    C->GetFont()->Assign(font_);
+    C->GetFont()->Assign(GetFont());
     C->GetFont()->SetColor(active_ ? clCaptionText : clInactiveCaptionText);
     C->GetFont()->SetStyle({fsBold});
     C->GetBrush()->SetStyle(bsClear);
     TRect tr = cr;
     tr.Left += 4;
     tr.Right -= cap + 2;
-    C->DrawText(text_, tr, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+    C->DrawText(GetText(), tr, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
     if (borderIcons_.Contains(biSystemMenu)) {
         // The close box.
         TRect b = Rect(cr.Right - cap + 2, cr.Top + 2, cr.Right - 2, cr.Bottom - 2);
@@ -273,7 +273,7 @@ void TCustomForm::PaintNonClient(TCanvas* C) {
     }
 }
 
-bool TCustomForm::IsShowing() const { return HandleAllocated() && windowShown_; }
+bool TCustomForm::IsShowing() const { return HandleAllocated() && WindowShown(); }
 
 void TCustomForm::GetChildren(const TGetChildProc& Proc, TComponent* Root) {
     TWinControl::GetChildren(Proc, Root);
@@ -284,12 +284,12 @@ void TCustomForm::GetChildren(const TGetChildProc& Proc, TComponent* Root) {
 
 void TCustomForm::Loaded() {
     TWinControl::Loaded();
-    if (constructed_ && visible_) UpdateShowing();
+    if (constructed_ && GetVisible()) UpdateShowing();
 }
 
 void TCustomForm::UpdateShowing() {
     if (!constructed_ || IsLoading()) return;
-    if (visible_ != shownOnScreen_) ShowingChanged(visible_);
+    if (GetVisible() != shownOnScreen_) ShowingChanged(GetVisible());
 }
 
 void TCustomForm::ShowingChanged(bool showing) {
@@ -303,17 +303,16 @@ void TCustomForm::ShowingChanged(bool showing) {
             throw;
         }
         formState_.Exclude(fsShowing);
-        if (!visible_) return;  // OnShow hid it again
+        if (!GetVisible()) return;  // OnShow hid it again
         HandleNeeded();
         if (position_ == poScreenCenter || position_ == poDesktopCenter) {
             int sw = Screen->GetWidth(), sh = Screen->GetHeight();
-            SetBounds((sw - width_) / 2, (sh - height_) / 2, width_, height_);
+            SetBounds((sw - GetWidth()) / 2, (sh - GetHeight()) / 2, GetWidth(), GetHeight());
         }
         if (!activeControl_) activeControl_ = FindNextControl(nullptr, true, true, false);
         shownOnScreen_ = true;
         ShowWindowFlag(true);
-        for (TControl* c : std::vector<TControl*>(controls_))
-            if (auto* w = dynamic_cast<TWinControl*>(c)) w->UpdateShowing();
+        UpdateChildrenShowing();
         Realign();
         if (TWindowBackend* b = WindowBackend()) b->WindowShown(GetHandle());
         ws::BringTopLevelToFront(GetHandle());
@@ -443,7 +442,7 @@ void TCustomForm::DefocusControl(TWinControl* Control, bool Removing) {
     }
 }
 
-bool TCustomForm::CanFocus() const { return visible_ && enabled_; }
+bool TCustomForm::CanFocus() const { return GetVisible() && GetEnabled(); }
 
 void TCustomForm::SetFocus() {
     if (!CanFocus()) throw EInvalidOperation(kCannotFocus);
@@ -456,13 +455,13 @@ void TCustomForm::SetFocus() {
 
 void TCustomForm::Show() {
     SetVisible(true);
-    BringToFrontForm();
+    BringToFront();
 }
 
-void TCustomForm::BringToFrontForm() {
-    if (!HandleAllocated() || !IsShowing()) return;
-    ws::BringTopLevelToFront(GetHandle());
-    if (win::IsWindowEnabled(GetHandle())) win::SetActiveWindow(GetHandle());
+void TCustomForm::SetZOrder(bool TopMost) {
+    TWinControl::SetZOrder(TopMost);
+    if (TopMost && HandleAllocated() && IsShowing() && win::IsWindowEnabled(GetHandle()))
+        win::SetActiveWindow(GetHandle());
 }
 
 void TCustomForm::Hide() { SetVisible(false); }
@@ -508,12 +507,13 @@ void TCustomForm::CMTextChanged(TMessage& M) {
 void TCustomForm::WMClose(TMessage&) { Close(); }
 
 void TCustomForm::CMDialogKey(TMessage& M) {
+    TWMKey key(M);
     if (GetKeyState(VK_MENU) >= 0) {
-        switch (M.WParam) {
+        switch (key.CharCode()) {
             case VK_TAB:
                 if (GetKeyState(VK_CONTROL) >= 0) {
                     SelectNext(activeControl_, GetKeyState(VK_SHIFT) >= 0, true);
-                    M.Result = 1;
+                    key.Result = 1;
                     return;
                 }
                 break;
@@ -522,9 +522,9 @@ void TCustomForm::CMDialogKey(TMessage& M) {
             case VK_UP:
             case VK_DOWN:
                 if (activeControl_ && activeControl_->GetParent()) {
-                    activeControl_->GetParent()->SelectNext(
-                        activeControl_, M.WParam == VK_RIGHT || M.WParam == VK_DOWN, false);
-                    M.Result = 1;
+                    bool forward = key.CharCode() == VK_RIGHT || key.CharCode() == VK_DOWN;
+                    activeControl_->GetParent()->SelectNext(activeControl_, forward, false);
+                    key.Result = 1;
                     return;
                 }
                 break;
@@ -552,7 +552,7 @@ void TCustomForm::CloseModal() {
 }
 
 TModalResult TCustomForm::ShowModal() {
-    if (visible_ || !enabled_ || formState_.Contains(fsModal))
+    if (GetVisible() || !GetEnabled() || formState_.Contains(fsModal))
         throw EInvalidOperation("Cannot make a visible window modal");
     if (GetCaptureControl()) {
         GetCaptureControl()->Perform(CM_CANCELMODE);
@@ -638,7 +638,7 @@ DBV_IMPLEMENT_CLASS(THintWindow)
 
 THintWindow::THintWindow(TComponent* AOwner) : TCustomControl(AOwner) {
     SetColor(clInfoBk);
-    visible_ = false;
+    SetVisible(false);
     GetFont()->SetColor(clInfoText);
 }
 

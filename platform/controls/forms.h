@@ -81,9 +81,7 @@ public:
     // Shows the form and runs a modal loop until ModalResult is set; other forms are disabled
     // meanwhile. Raises EInvalidOperation "Cannot make a visible window modal".
     TModalResult ShowModal();
-    void BringToFrontForm();
 
-    TRect NonClientInsets() const override;
     void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
     void PaintNonClient(TCanvas* Canvas) override;
     bool IsShowing() const override;
@@ -109,6 +107,10 @@ protected:
     virtual void Activate();
     virtual void Deactivate();
     void CreateParams(TCreateParams& Params) override;
+    // Caption and frame by the border style.
+    TRect CalcFrameInsets(uint32_t Style, uint32_t ExStyle) const override;
+    // In front of the other windows, a showing form is also activated.
+    void SetZOrder(bool TopMost) override;
     void UpdateShowing() override;
     void CMDialogKey(TMessage& M) override;
     virtual void WMClose(TMessage& M);

@@ -48,6 +48,10 @@ TCursor CursorForPoint(TPoint screen) {
 
 void ForgetControl(TControl* c) {
     InputState& s = Input();
+    if (s.Scroll.Control == c) {
+        if (s.Scroll.Timer) win::KillTimer(0, s.Scroll.Timer);
+        s.Scroll = {};
+    }
     if (s.MouseControl == c) s.MouseControl = nullptr;
     if (s.CaptureControl == c) win::SetCapture(0);
     if (s.LastDownControl == c) s.LastDownControl = nullptr;
@@ -143,6 +147,117 @@ static TControl* InputTarget(TPoint screen) {
     return t;
 }
 
+// ---- window scroll bars ----
+// Holding an arrow or the track repeats: first after 4/5 of the double-click time, then
+// eight times as fast (400 ms and 50 ms with the default 500 ms).
+static UINT ScrollFirstDelay() { return std::max(1u, GetDoubleClickTime() * 4 / 5); }
+static UINT ScrollRepeatDelay() { return std::max(1u, ScrollFirstDelay() / 8); }
+
+// A screen point in window coordinates of c ((0, 0) = the window's top-left corner).
+static TPoint ScreenToWindow(TWinControl* c, TPoint screen) {
+    TPoint p = c->ScreenToClient(screen);
+    TRect nc = c->NonClientInsets();
+    return {p.X + nc.Left, p.Y + nc.Top};
+}
+
+static void SendScroll(TWinControl* c, int bar, int code, int pos) {
+    UINT msg = bar == SB_VERT ? WM_VSCROLL : WM_HSCROLL;
+    try {
+        c->Perform(msg, ScrollWParam(code, pos), ScrollLParam(pos));
+    } catch (...) {
+        Application->HandleException(c);
+    }
+}
+
+static void StopScrollTimer() {
+    ws::InputState::ScrollTrack& t = ws::Input().Scroll;
+    if (t.Timer) KillTimer(0, t.Timer);
+    t.Timer = 0;
+}
+
+// The control of the held bar while its window lives (a handler may free either).
+static TWinControl* HeldBarControl() {
+    ws::InputState::ScrollTrack& t = ws::Input().Scroll;
+    return t.Control && FindControl(t.Handle) == t.Control ? t.Control : nullptr;
+}
+
+// The held arrow or track part sends its code again while the pointer is still over it
+// (a page repeat stops once the thumb has reached the pointer).
+static void ScrollRepeat() {
+    ws::InputState::ScrollTrack& t = ws::Input().Scroll;
+    TWinControl* c = HeldBarControl();
+    if (!c) {
+        StopScrollTimer();
+        return;
+    }
+    t.Timer = SetTimer(0, t.Timer, ScrollRepeatDelay(), [](HWND, UINT) { ScrollRepeat(); });
+    int bar = -1;
+    int part = ws::ScrollBarPartAt(c, ScreenToWindow(c, GetCursorPos()), bar);
+    if (part == t.Part && bar == t.Bar) SendScroll(c, t.Bar, t.Part, 0);
+}
+
+// A left press on a window's scroll bar: the bar keeps the mouse until the release.
+static bool PressScrollBar(TPoint screen) {
+    auto* c = dynamic_cast<TWinControl*>(FindDragTarget(screen, true));
+    if (!c || !c->HandleAllocated() || PtInRect(c->GetClientRect(), c->ScreenToClient(screen)))
+        return false;
+    int bar = -1;
+    TPoint wp = ScreenToWindow(c, screen);
+    int part = ws::ScrollBarPartAt(c, wp, bar);
+    if (part < 0) return false;
+    if (!InputEnabled(c)) return true;  // a disabled window's bars take no input either
+    ResetDoubleClick();
+    ws::InputState::ScrollTrack& t = ws::Input().Scroll;
+    t = {};
+    t.Control = c;
+    t.Handle = c->GetHandle();
+    t.Bar = bar;
+    t.Part = part;
+    if (part == SB_THUMBTRACK) {
+        ws::ScrollBarLayout l = ws::LayoutScrollBar(c, bar);
+        t.ThumbGrab = l.Vertical ? wp.Y - l.Thumb.Top : wp.X - l.Thumb.Left;
+        ws::ScrollBarState& b = ws::Rec(t.Handle)->Bars[bar];
+        b.Tracking = true;
+        b.TrackPos = b.Pos;
+        return true;
+    }
+    t.Timer = SetTimer(0, 0, ScrollFirstDelay(), [](HWND, UINT) { ScrollRepeat(); });
+    SendScroll(c, bar, part, 0);
+    return true;
+}
+
+// The pointer moved while a bar is held: a dragged thumb follows it.
+static void MoveScrollTrack(TPoint screen) {
+    ws::InputState::ScrollTrack& t = ws::Input().Scroll;
+    TWinControl* c = HeldBarControl();
+    if (!c || t.Part != SB_THUMBTRACK) return;
+    ws::ScrollBarState& b = ws::Rec(t.Handle)->Bars[t.Bar];
+    TPoint wp = ScreenToWindow(c, screen);
+    int start = (t.Bar == SB_VERT ? wp.Y : wp.X) - t.ThumbGrab;
+    int pos = ws::ScrollPosFromThumb(c, t.Bar, start);
+    if (pos == b.TrackPos) return;
+    b.TrackPos = pos;
+    ws::InvalidateScrollBar(t.Handle, t.Bar);
+    SendScroll(c, t.Bar, SB_THUMBTRACK, pos);
+}
+
+// The left button let go of a bar: a thumb ends with its position, every part with
+// SB_ENDSCROLL.
+static void ReleaseScrollTrack() {
+    StopScrollTimer();
+    TWinControl* c = HeldBarControl();
+    ws::InputState::ScrollTrack t = ws::Input().Scroll;
+    ws::Input().Scroll = {};
+    if (!c) return;
+    if (t.Part == SB_THUMBTRACK) {
+        SendScroll(c, t.Bar, SB_THUMBPOSITION, ws::Rec(t.Handle)->Bars[t.Bar].TrackPos);
+        if (FindControl(t.Handle) != c) return;
+        ws::Rec(t.Handle)->Bars[t.Bar].Tracking = false;
+        ws::InvalidateScrollBar(t.Handle, t.Bar);
+    }
+    SendScroll(c, t.Bar, SB_ENDSCROLL, 0);
+}
+
 static void Deliver(TControl* target, UINT msg, TPoint screen, WPARAM keys) {
     TPoint p = target->ScreenToClient(screen);
     try {
@@ -175,6 +290,10 @@ static void TrackMouseControl(TPoint screen) {
 void MouseMoveTo(TPoint screen) {
     ws::InputState& s = ws::Input();
     s.CursorPos = screen;
+    if (s.Scroll.Control) {
+        MoveScrollTrack(screen);
+        return;
+    }
     ws::DragState& d = ws::Drag();
     if (d.Source) {
         if (!d.Started && (std::abs(screen.X - d.StartPos.X) >= d.Threshold ||
@@ -226,6 +345,11 @@ void MouseButton(TMouseButton button, bool down, TPoint screen) {
     if (screen.X != s.CursorPos.X || screen.Y != s.CursorPos.Y) MouseMoveTo(screen);
     int vk = button == mbLeft ? VK_LBUTTON : button == mbRight ? VK_RBUTTON : VK_MBUTTON;
     SetKeyDown(vk, down);
+    if (s.Scroll.Control) {
+        // A held scroll bar has the mouse: only the left release counts.
+        if (button == mbLeft && !down) ReleaseScrollTrack();
+        return;
+    }
     ws::DragState& d = ws::Drag();
     if (d.Source && !down) {
         if (d.Started) {
@@ -251,6 +375,7 @@ void MouseButton(TMouseButton button, bool down, TPoint screen) {
                                                         !(GetWindowExStyle(tw->GetHandle()) & WS_EX_TOOLWINDOW))
             SetActiveWindow(tw->GetHandle());
     }
+    if (down && button == mbLeft && !GetCaptureControl() && PressScrollBar(screen)) return;
     TControl* target = InputTarget(screen);
     if (!target) return;
     UINT msg;
@@ -307,6 +432,18 @@ void Key(uint16_t vk, bool down) {
     PostMessage(focus, msg, vk, data);
 }
 
+void MouseWheel(int delta, TPoint screen) {
+    if (screen.X != ws::Input().CursorPos.X || screen.Y != ws::Input().CursorPos.Y)
+        MouseMoveTo(screen);
+    TWinControl* c = FindControl(GetFocus());
+    if (!c || !InputEnabled(c)) return;
+    try {
+        c->Perform(WM_MOUSEWHEEL, MakeWParam(int(MouseKeys()), delta), PointToLParam(screen));
+    } catch (...) {
+        Application->HandleException(c);
+    }
+}
+
 void Char(char ch) {
     HWND focus = GetFocus();
     if (!focus) return;
@@ -314,6 +451,10 @@ void Char(char ch) {
 }
 
 void Reset() {
+    StopScrollTimer();
+    if (HeldBarControl())
+        for (ws::ScrollBarState& b : ws::Rec(ws::Input().Scroll.Handle)->Bars) b.Tracking = false;
+    ws::Input().Scroll = {};
     for (int vk = 0; vk < 256; ++vk) SetKeyDown(vk, false);
     ws::Drag() = ws::DragState{};
     SetCaptureControl(nullptr);

@@ -11,8 +11,13 @@ namespace vcl::input {
 // The pointer moved to a screen point.
 void MouseMoveTo(TPoint screen);
 // A button went down or up at a screen point. A second press of the same button on the same
-// control within the double-click time and distance is a double click.
+// control within the double-click time and distance is a double click. A left press on a
+// window scroll bar sends WM_VSCROLL / WM_HSCROLL to its control instead (arrows and track
+// repeat while held, the thumb follows the pointer) until the button is released.
 void MouseButton(TMouseButton button, bool down, TPoint screen);
+// The wheel turned by delta (WHEEL_DELTA per notch, positive away from the user) with the
+// pointer at a screen point: WM_MOUSEWHEEL to the focused control.
+void MouseWheel(int delta, TPoint screen);
 // Forgets the last press, so the next one is never taken as the second of a double click.
 void ResetDoubleClick();
 // A key went down or up: the key state follows, and WM_KEYDOWN / WM_SYSKEYDOWN / WM_KEYUP is

@@ -30,7 +30,7 @@ constexpr UINT WM_NULL = 0x0000, WM_CREATE = 0x0001, WM_DESTROY = 0x0002, WM_MOV
                WM_ERASEBKGND = 0x0014, WM_SHOWWINDOW = 0x0018, WM_CANCELMODE = 0x001F,
                WM_SETCURSOR = 0x0020, WM_MOUSEACTIVATE = 0x0021, WM_GETMINMAXINFO = 0x0024,
                WM_WINDOWPOSCHANGING = 0x0046, WM_WINDOWPOSCHANGED = 0x0047,
-               WM_NCHITTEST = 0x0084, WM_NCPAINT = 0x0085, WM_GETDLGCODE = 0x0087,
+               WM_NCCALCSIZE = 0x0083, WM_NCHITTEST = 0x0084, WM_NCPAINT = 0x0085, WM_GETDLGCODE = 0x0087,
                WM_KEYFIRST = 0x0100, WM_KEYDOWN = 0x0100, WM_KEYUP = 0x0101, WM_CHAR = 0x0102,
                WM_SYSKEYDOWN = 0x0104, WM_SYSKEYUP = 0x0105, WM_SYSCHAR = 0x0106,
                WM_KEYLAST = 0x0108, WM_COMMAND = 0x0111, WM_SYSCOMMAND = 0x0112,
@@ -52,6 +52,7 @@ constexpr UINT CM_ACTIVATE = CM_BASE + 0, CM_DEACTIVATE = CM_BASE + 1,
                CM_HITTEST = CM_BASE + 10, CM_VISIBLECHANGED = CM_BASE + 11,
                CM_ENABLEDCHANGED = CM_BASE + 12, CM_COLORCHANGED = CM_BASE + 13,
                CM_FONTCHANGED = CM_BASE + 14, CM_CURSORCHANGED = CM_BASE + 15,
+               CM_CTL3DCHANGED = CM_BASE + 16,
                CM_TEXTCHANGED = CM_BASE + 18, CM_MOUSEENTER = CM_BASE + 19,
                CM_MOUSELEAVE = CM_BASE + 20, CM_SHOWINGCHANGED = CM_BASE + 25,
                CM_ENTER = CM_BASE + 26, CM_EXIT = CM_BASE + 27,
@@ -175,6 +176,94 @@ constexpr uint16_t LoWord(uintptr_t v) { return uint16_t(v & 0xFFFF); }
 constexpr uint16_t HiWord(uintptr_t v) { return uint16_t((v >> 16) & 0xFFFF); }
 constexpr TPoint PointFromLParam(LPARAM l) { return {LoWordSigned(l), HiWordSigned(l)}; }
 constexpr LPARAM PointToLParam(TPoint p) { return MakeLParam(p.X, p.Y); }
+// Two 16-bit words in a WPARAM (codes, key states, the wheel delta as its 16-bit pattern).
+constexpr WPARAM MakeWParam(int lo, int hi) {
+    return WPARAM(uint32_t(uint16_t(lo)) | (uint32_t(uint16_t(hi)) << 16));
+}
+constexpr int WHEEL_DELTA = 120;  // one notch of the mouse wheel
+
+// ---- typed views of messages ----
+// Each view refers to the message it was made from: nothing is copied, the accessors read
+// the fields the way the message packs them, and Result (or a changed key) is the message's.
+struct TWMView {
+    explicit TWMView(TMessage& m) : Message(m), Result(m.Result) {}
+    TMessage& Message;
+    LRESULT& Result;
+};
+
+// WM_HSCROLL / WM_VSCROLL of a window scroll bar: WParam holds the code in its low word (and
+// the position's low 16 bits in its high word, as the platform packs it); the window system
+// carries the whole 32-bit position of SB_THUMBTRACK / SB_THUMBPOSITION in LParam, where the
+// platform would put the handle of a scroll-bar control. While the thumb is dragged,
+// GetScrollInfo's nTrackPos holds the same position.
+struct TWMScroll : TWMView {
+    using TWMView::TWMView;
+    int ScrollCode() const { return LoWord(Message.WParam); }
+    int Pos() const { return int(int32_t(Message.LParam)); }
+};
+// A scroll message's WParam and LParam for a code and a position.
+constexpr WPARAM ScrollWParam(int code, int pos) { return MakeWParam(code, pos); }
+constexpr LPARAM ScrollLParam(int pos) { return LPARAM(int32_t(pos)); }
+
+// Mouse button and move messages: key state (MK_*) in WParam, client position in LParam.
+struct TWMMouse : TWMView {
+    using TWMView::TWMView;
+    WPARAM Keys() const { return Message.WParam; }
+    int XPos() const { return LoWordSigned(Message.LParam); }
+    int YPos() const { return HiWordSigned(Message.LParam); }
+    TPoint Pos() const { return PointFromLParam(Message.LParam); }
+};
+
+// WM_MOUSEWHEEL: key state in the low word of WParam, the signed delta (WHEEL_DELTA per
+// notch, positive away from the user) in the high word, screen position in LParam.
+struct TWMMouseWheel : TWMView {
+    using TWMView::TWMView;
+    WPARAM Keys() const { return LoWord(Message.WParam); }
+    int WheelDelta() const { return int16_t(HiWord(Message.WParam)); }
+    int XPos() const { return LoWordSigned(Message.LParam); }
+    int YPos() const { return HiWordSigned(Message.LParam); }
+    TPoint Pos() const { return PointFromLParam(Message.LParam); }
+};
+
+// Key and character messages (also CN_ and CM_DIALOGKEY): the key or character code in
+// WParam, repeat count and flags in LParam. A handler that changes or clears the key sets it
+// in the message.
+struct TWMKey : TWMView {
+    using TWMView::TWMView;
+    uint16_t CharCode() const { return uint16_t(Message.WParam); }
+    void SetCharCode(uint16_t v) { Message.WParam = v; }
+    int32_t KeyData() const { return int32_t(Message.LParam); }
+};
+
+// WM_SIZE: how (SIZE_RESTORED ...) in WParam, the new client size in LParam.
+struct TWMSize : TWMView {
+    using TWMView::TWMView;
+    WPARAM SizeType() const { return Message.WParam; }
+    int Width() const { return LoWord(uintptr_t(Message.LParam)); }
+    int Height() const { return HiWord(uintptr_t(Message.LParam)); }
+};
+
+// WM_MOVE: the new position in LParam.
+struct TWMMove : TWMView {
+    using TWMView::TWMView;
+    int XPos() const { return LoWordSigned(Message.LParam); }
+    int YPos() const { return HiWordSigned(Message.LParam); }
+};
+
+// WM_SETFOCUS: the window that lost the focus; WM_KILLFOCUS: the one that gets it (0: none).
+struct TWMSetFocus : TWMView {
+    using TWMView::TWMView;
+    HWND FocusedWnd() const { return HWND(Message.WParam); }
+};
+struct TWMKillFocus : TWMView {
+    using TWMView::TWMView;
+    HWND FocusedWnd() const { return HWND(Message.WParam); }
+};
+
+// WM_GETDLGCODE: the control answers with DLGC_* flags in Result.
+struct TWMGetDlgCode : TWMView {
+    using TWMView::TWMView;
+};
 
 // ---- messages ----
 // Synchronous: runs the window procedure of the handle's control and returns its Result

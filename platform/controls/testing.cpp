@@ -1,6 +1,7 @@
 #include "controls/testing.h"
 
 #include <deque>
+#include <utility>
 
 #include "controls/input.h"
 #include "controls/wininternal.h"
@@ -100,6 +101,90 @@ void DoubleClick(TControl* c) { DoubleClick(c, c->GetClientWidth() / 2, c->GetCl
 void MouseAway() {
     input::MouseMoveTo({-10000, -10000});
     ProcessMessages();
+}
+
+void MouseWheel(int delta, TShiftState shift) {
+    HoldShift(shift, true);
+    input::MouseWheel(delta, GetCursorPos());
+    HoldShift(shift, false);
+    ProcessMessages();
+}
+
+// ---- window scroll bars ----
+static TPoint WindowToScreen(TWinControl* c, TPoint p) {
+    TRect nc = c->NonClientInsets();
+    return c->ClientToScreen({p.X - nc.Left, p.Y - nc.Top});
+}
+
+TPoint ScrollBarPoint(TWinControl* c, int bar, int part) {
+    if (!c) throw EInvalidArgument("No control for the input");
+    ws::ScrollBarLayout l = ws::LayoutScrollBar(c, bar);
+    // Spans along the bar: [start, end) of each part.
+    auto span = [&](const TRect& r) {
+        return l.Vertical ? std::pair{r.Top, r.Bottom} : std::pair{r.Left, r.Right};
+    };
+    auto [thumbStart, thumbEnd] = span(l.Thumb);
+    bool thumb = !IsRectEmpty(l.Thumb);
+    std::pair<int, int> at{0, 0};
+    bool found = l.Shown;
+    switch (part) {
+        case SB_LINEUP: at = span(l.LineUp); break;
+        case SB_LINEDOWN: at = span(l.LineDown); break;
+        case SB_PAGEUP:
+            found = found && thumb && thumbStart > l.TrackStart;
+            at = {l.TrackStart, thumbStart};
+            break;
+        case SB_PAGEDOWN:
+            found = found && thumb && thumbEnd < l.TrackEnd;
+            at = {thumbEnd, l.TrackEnd};
+            break;
+        case SB_THUMBTRACK:
+            found = found && thumb;
+            at = {thumbStart, thumbEnd};
+            break;
+        default: found = false; break;
+    }
+    if (!found)
+        throw EInvalidOperation(Format("%s has no scroll-bar part %d now", c->ClassName().c_str(), part));
+    int along = (at.first + at.second) / 2;
+    int across = l.Vertical ? (l.Bar.Left + l.Bar.Right) / 2 : (l.Bar.Top + l.Bar.Bottom) / 2;
+    return WindowToScreen(c, l.Vertical ? TPoint{across, along} : TPoint{along, across});
+}
+
+void ScrollBarPress(TWinControl* c, int bar, int part) {
+    TPoint p = ScrollBarPoint(c, bar, part);
+    input::ResetDoubleClick();
+    input::MouseMoveTo(p);
+    input::MouseButton(mbLeft, true, p);
+    ProcessMessages();
+}
+
+void ScrollBarRelease() {
+    input::MouseButton(mbLeft, false, GetCursorPos());
+    ProcessMessages();
+}
+
+void ScrollBarClick(TWinControl* c, int bar, int part) {
+    ScrollBarPress(c, bar, part);
+    ScrollBarRelease();
+}
+
+void DragScrollThumb(TWinControl* c, int bar, int pos, int steps) {
+    TPoint from = ScrollBarPoint(c, bar, SB_THUMBTRACK);
+    ws::ScrollBarLayout l = ws::LayoutScrollBar(c, bar);
+    // The pointer keeps its place on the thumb while the thumb goes to pos.
+    int shift = ws::ThumbStartForPos(c, bar, pos) - (l.Vertical ? l.Thumb.Top : l.Thumb.Left);
+    TPoint to = l.Vertical ? TPoint{from.X, from.Y + shift} : TPoint{from.X + shift, from.Y};
+    input::ResetDoubleClick();
+    input::MouseMoveTo(from);
+    input::MouseButton(mbLeft, true, from);
+    ProcessMessages();
+    steps = std::max(1, steps);
+    for (int i = 1; i <= steps; ++i) {
+        input::MouseMoveTo({from.X + (to.X - from.X) * i / steps, from.Y + (to.Y - from.Y) * i / steps});
+        ProcessMessages();
+    }
+    ScrollBarRelease();
 }
 
 // ---- keys ----

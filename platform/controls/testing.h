@@ -42,6 +42,24 @@ void DoubleClick(TControl* c, int x, int y, TShiftState shift = {});
 void DoubleClick(TControl* c);
 // Moves the pointer off every window (CM_MOUSELEAVE for the control it was over).
 void MouseAway();
+// Turns the wheel by delta (WHEEL_DELTA per notch, positive away from the user) with the
+// pointer where it is: WM_MOUSEWHEEL to the focused control.
+void MouseWheel(int delta, TShiftState shift = {});
+
+// ---- window scroll bars (bar: SB_VERT or SB_HORZ) ----
+// A part is named by the code a press on it sends: SB_LINEUP / SB_LINEDOWN (the arrows),
+// SB_PAGEUP / SB_PAGEDOWN (the track before / after the thumb), SB_THUMBTRACK (the thumb).
+// Its screen point (the middle of the part); raises EInvalidOperation when the bar is not
+// shown or has no such part now.
+TPoint ScrollBarPoint(TWinControl* c, int bar, int part);
+// Presses the left button on the part and holds it (arrows and track repeat as the clock
+// advances); ScrollBarRelease lets go where the pointer is.
+void ScrollBarPress(TWinControl* c, int bar, int part);
+void ScrollBarRelease();
+// A press and an immediate release on the part.
+void ScrollBarClick(TWinControl* c, int bar, int part);
+// Grabs the thumb, moves it in steps to where position pos lies and lets go.
+void DragScrollThumb(TWinControl* c, int bar, int pos, int steps = 1);
 
 // ---- keyboard, to the focused window; the messages are handled before these return ----
 // Shift, Ctrl and Alt of shift are held around the key.

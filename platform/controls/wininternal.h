@@ -13,6 +13,9 @@ struct ScrollBarState {
     int Min = 0, Max = 0, Pos = 0, Page = 0;
     bool Shown = false;
     int Redraws = 0;
+    // While the thumb is dragged it is drawn at TrackPos (GetScrollInfo's nTrackPos).
+    bool Tracking = false;
+    int TrackPos = 0;
 };
 
 struct WindowRec {
@@ -43,6 +46,29 @@ TRect VisibleClientRect(TWinControl* c);
 // The backing bitmap of a top-level window, sized to the window (null when not shown).
 TBitmap* SurfaceOf(win::HWND topLevel);
 
+// ---- window scroll bars ----
+// Where the parts of a window scroll bar lie, in window coordinates ((0, 0) = the window's
+// top-left corner). Painting, hit-testing and redrawing all use this one layout.
+struct ScrollBarLayout {
+    bool Shown = false, Vertical = false;
+    TRect Bar, LineUp, LineDown;  // LineUp is the up or left arrow
+    TRect Thumb;                  // empty when the bar has no room or no range for one
+    int TrackStart = 0, TrackEnd = 0, ThumbLength = 0;  // along the bar
+};
+ScrollBarLayout LayoutScrollBar(TWinControl* c, int bar);
+// Where along the bar the thumb starts for pos, and the position whose thumb starts at
+// thumbStart (clamped to the range); the two agree both ways.
+int ThumbStartForPos(TWinControl* c, int bar, int pos);
+int ScrollPosFromThumb(TWinControl* c, int bar, int thumbStart);
+// The part of c's scroll bars at a window point, as the scroll code a press there sends
+// (SB_LINEUP, SB_LINEDOWN, SB_PAGEUP, SB_PAGEDOWN, SB_THUMBTRACK for the thumb); -1 when
+// none. bar receives SB_VERT or SB_HORZ.
+int ScrollBarPartAt(TWinControl* c, TPoint windowPoint, int& bar);
+// Paints the shown bars of c (canvas (0, 0) = the window's top-left corner).
+void PaintScrollBars(TWinControl* c, TCanvas* canvas);
+// Invalidates the bar's rectangle only (non-client; the client area stays valid).
+void InvalidateScrollBar(win::HWND h, int bar);
+
 // Paints every window with an invalid area (parents before children).
 void PaintDirty();
 // Paints window c over r (client coordinates) and the children above it; validates.
@@ -68,6 +94,15 @@ struct InputState {
     TControl* LastDownControl = nullptr;
     bool LastWasDouble = false;
     TCursor CurrentCursor = crDefault;
+    // A left button held on a window scroll bar: the bar takes the mouse until released.
+    struct ScrollTrack {
+        TWinControl* Control = nullptr;  // null: no bar is held
+        win::HWND Handle = 0;            // its window when pressed
+        int Bar = 0;
+        int Part = 0;       // the scroll code of the part pressed
+        int ThumbGrab = 0;  // pointer's distance from the thumb's start, along the bar
+        win::UINT Timer = 0;
+    } Scroll;
 };
 InputState& Input();
 

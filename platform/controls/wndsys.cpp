@@ -235,7 +235,122 @@ static TRect BoundingBox(const std::vector<TRect>& region) {
     return b;
 }
 
-void PaintTree(TWinControl* c, const TRect& r, TCanvasLog* log, TControl* logOnly) {
+// ---- window scroll bars ----
+// Thumb offset <-> position, rounded both ways so that a position's offset maps back to it.
+static int64_t MulDivRound(int64_t a, int64_t b, int64_t c) { return c ? (a * b * 2 + c) / (c * 2) : 0; }
+
+ScrollBarLayout LayoutScrollBar(TWinControl* c, int bar) {
+    ScrollBarLayout l;
+    WindowRec* w = c && c->HandleAllocated() ? Rec(c->GetHandle()) : nullptr;
+    if (!w || (bar != win::SB_HORZ && bar != win::SB_VERT) || !w->Bars[bar].Shown) return l;
+    using win::GetSystemMetrics;
+    const ScrollBarState& s = w->Bars[bar];
+    TRect f = c->FrameInsets();
+    TRect in = Rect(f.Left, f.Top, c->GetWidth() - f.Right, c->GetHeight() - f.Bottom);
+    int sv = GetSystemMetrics(win::SM_CXVSCROLL), sh = GetSystemMetrics(win::SM_CYHSCROLL);
+    bool hasV = w->Bars[win::SB_VERT].Shown, hasH = w->Bars[win::SB_HORZ].Shown;
+    l.Shown = true;
+    l.Vertical = bar == win::SB_VERT;
+    l.Bar = l.Vertical ? Rect(in.Right - sv, in.Top, in.Right, in.Bottom - (hasH ? sh : 0))
+                       : Rect(in.Left, in.Bottom - sh, in.Right - (hasV ? sv : 0), in.Bottom);
+    auto along = [&](int a, int b) {
+        return l.Vertical ? Rect(l.Bar.Left, a, l.Bar.Right, b) : Rect(a, l.Bar.Top, b, l.Bar.Bottom);
+    };
+    int start = l.Vertical ? l.Bar.Top : l.Bar.Left;
+    int len = std::max(0, l.Vertical ? l.Bar.Height() : l.Bar.Width());
+    int arrow = GetSystemMetrics(l.Vertical ? win::SM_CYVSCROLL : win::SM_CXHSCROLL);
+    int btn = std::min(arrow, len / 2);
+    l.LineUp = along(start, start + btn);
+    l.LineDown = along(start + len - btn, start + len);
+    l.TrackStart = start + btn;
+    l.TrackEnd = start + len - btn;
+    int track = l.TrackEnd - l.TrackStart;
+    l.ThumbLength = std::min(track, GetSystemMetrics(l.Vertical ? win::SM_CYVTHUMB : win::SM_CXHTHUMB));
+    int lo = std::min(s.Min, s.Max), hi = std::max(s.Min, s.Max);
+    if (track > l.ThumbLength && hi > lo) {
+        int pos = std::clamp(s.Tracking ? s.TrackPos : s.Pos, lo, hi);
+        int off = int(MulDivRound(int64_t(pos) - lo, track - l.ThumbLength, int64_t(hi) - lo));
+        l.Thumb = along(l.TrackStart + off, l.TrackStart + off + l.ThumbLength);
+    }
+    return l;
+}
+
+int ThumbStartForPos(TWinControl* c, int bar, int pos) {
+    ScrollBarLayout l = LayoutScrollBar(c, bar);
+    WindowRec* w = l.Shown ? Rec(c->GetHandle()) : nullptr;
+    if (!w) return 0;
+    const ScrollBarState& s = w->Bars[bar];
+    int lo = std::min(s.Min, s.Max), hi = std::max(s.Min, s.Max);
+    int room = l.TrackEnd - l.TrackStart - l.ThumbLength;
+    if (room <= 0 || hi <= lo) return l.TrackStart;
+    pos = std::clamp(pos, lo, hi);
+    return l.TrackStart + int(MulDivRound(int64_t(pos) - lo, room, int64_t(hi) - lo));
+}
+
+int ScrollBarPartAt(TWinControl* c, TPoint p, int& bar) {
+    for (int b : {win::SB_VERT, win::SB_HORZ}) {
+        ScrollBarLayout l = LayoutScrollBar(c, b);
+        if (!l.Shown || !PtInRect(l.Bar, p)) continue;
+        bar = b;
+        if (PtInRect(l.LineUp, p)) return win::SB_LINEUP;
+        if (PtInRect(l.LineDown, p)) return win::SB_LINEDOWN;
+        if (IsRectEmpty(l.Thumb)) return -1;  // no thumb: the track does nothing
+        if (PtInRect(l.Thumb, p)) return win::SB_THUMBTRACK;
+        int at = l.Vertical ? p.Y : p.X, thumb = l.Vertical ? l.Thumb.Top : l.Thumb.Left;
+        return at < thumb ? win::SB_PAGEUP : win::SB_PAGEDOWN;
+    }
+    return -1;
+}
+
+int ScrollPosFromThumb(TWinControl* c, int bar, int thumbStart) {
+    ScrollBarLayout l = LayoutScrollBar(c, bar);
+    WindowRec* w = l.Shown ? Rec(c->GetHandle()) : nullptr;
+    if (!w) return 0;
+    const ScrollBarState& s = w->Bars[bar];
+    int lo = std::min(s.Min, s.Max), hi = std::max(s.Min, s.Max);
+    int room = l.TrackEnd - l.TrackStart - l.ThumbLength;
+    if (room <= 0) return s.Pos;
+    int off = std::clamp(thumbStart - l.TrackStart, 0, room);
+    return int(lo + MulDivRound(off, int64_t(hi) - lo, room));
+}
+
+void PaintScrollBars(TWinControl* c, TCanvas* canvas) {
+    ScrollBarLayout v = LayoutScrollBar(c, win::SB_VERT), h = LayoutScrollBar(c, win::SB_HORZ);
+    for (const ScrollBarLayout* l : {&v, &h}) {
+        if (!l->Shown) continue;
+        canvas->GetBrush()->SetColor(clScrollBar);
+        canvas->FillRect(l->Bar);
+        canvas->DrawFrameControl(l->LineUp, DFC_SCROLL, l->Vertical ? DFCS_SCROLLUP : DFCS_SCROLLLEFT);
+        canvas->DrawFrameControl(l->LineDown, DFC_SCROLL,
+                                 l->Vertical ? DFCS_SCROLLDOWN : DFCS_SCROLLRIGHT);
+        if (!IsRectEmpty(l->Thumb)) {
+            canvas->GetBrush()->SetColor(clBtnFace);
+            TRect thumb = l->Thumb;
+            canvas->FillRect(thumb);
+            canvas->DrawEdge(thumb, EDGE_RAISED, BF_RECT);
+        }
+    }
+    if (v.Shown && h.Shown) {
+        canvas->GetBrush()->SetColor(clBtnFace);
+        canvas->FillRect(Rect(v.Bar.Left, h.Bar.Top, v.Bar.Right, h.Bar.Bottom));
+    }
+}
+
+void InvalidateScrollBar(win::HWND h, int bar) {
+    TWinControl* c = win::FindControl(h);
+    ScrollBarLayout l = LayoutScrollBar(c, bar);
+    if (!l.Shown) return;
+    TRect nc = c->NonClientInsets();
+    TRect r = l.Bar;
+    OffsetRect(r, -nc.Left, -nc.Top);  // window to client coordinates
+    win::InvalidateRect(h, &r, true);
+}
+
+// Paints window c over r (client coordinates): its frame, its client area and the child
+// windows above it, and validates r. With frameOnly only the frame outside the client area
+// is painted and validated.
+static void PaintWindowPart(TWinControl* c, const TRect& r, TCanvasLog* log, TControl* logOnly,
+                            bool frameOnly) {
     if (!c->HandleAllocated() || !c->IsShowing()) return;
     win::HWND top = TopLevelOf(c->GetHandle());
     TBitmap* surf = SurfaceOf(top);
@@ -272,9 +387,21 @@ void PaintTree(TWinControl* c, const TRect& r, TCanvasLog* log, TControl* logOnl
             OffsetRect(devClip, off.X, off.Y);
             canvas.AttachPixels(dc.Pixels, dc.Width, dc.Height, dc.Stride,
                                 {off.X - nc.Left, off.Y - nc.Top}, &devClip);
+            // The frame never paints over the client area.
+            TRect client = c->GetClientRect();
+            OffsetRect(client, nc.Left, nc.Top);
+            canvas.ExcludeClipRect(client);
             c->PaintNonClient(&canvas);
             canvas.DetachPixels();
         }
+    }
+    if (frameOnly) {
+        if (WindowRec* w = Rec(c->GetHandle())) {
+            std::vector<TRect> frame{dirty};
+            SubtractRect(frame, c->GetClientRect());
+            for (const TRect& f : frame) SubtractRect(w->Update, f);
+        }
+        return;
     }
     TRect clientDirty;
     if (IntersectRect(clientDirty, dirty, vis)) {
@@ -309,6 +436,10 @@ void PaintTree(TWinControl* c, const TRect& r, TCanvasLog* log, TControl* logOnl
     }
 }
 
+void PaintTree(TWinControl* c, const TRect& r, TCanvasLog* log, TControl* logOnly) {
+    PaintWindowPart(c, r, log, logOnly, false);
+}
+
 static void CollectDirty(TWinControl* c, std::vector<TWinControl*>& out) {
     if (!c->HandleAllocated() || !c->IsShowing()) return;
     WindowRec* w = Rec(c->GetHandle());
@@ -331,7 +462,20 @@ static void PaintDirtyTree(TWinControl* root) {
         WindowRec* cw = c->HandleAllocated() ? Rec(c->GetHandle()) : nullptr;
         if (!cw || cw->Update.empty()) continue;  // painted with a parent
         TRect r = BoundingBox(cw->Update);
-        PaintTree(c, r);
+        // The client part and the frame part are painted apart, so that an invalid scroll
+        // bar does not make the client area between it and a client strip repaint.
+        TRect client = c->GetClientRect(), clientBox;
+        std::vector<TRect> frame;
+        for (const TRect& u : cw->Update) {
+            TRect i;
+            if (IntersectRect(i, u, client)) UnionRect(clientBox, clientBox, i);
+            std::vector<TRect> outside{u};
+            SubtractRect(outside, client);
+            frame.insert(frame.end(), outside.begin(), outside.end());
+        }
+        if (!IsRectEmpty(clientBox)) PaintTree(c, clientBox);
+        if (!frame.empty() && (cw = Rec(c->GetHandle())))
+            PaintWindowPart(c, BoundingBox(frame), nullptr, nullptr, true);
         if (TWindowBackend* b = WindowBackend()) {
             win::HWND top = TopLevelOf(c->GetHandle());
             TWinControl* tc = win::FindControl(top);
@@ -489,17 +633,11 @@ bool SetWindowPos(HWND h, HWND insertAfter, int x, int y, int cx, int cy, UINT f
                 ws::SendTopLevelToBack(h);
             else
                 ws::BringTopLevelToFront(h);
-        } else if (TWinControl* p = c->GetParent()) {
-            auto& v = const_cast<std::vector<TControl*>&>(p->ControlList());
-            auto it = std::find(v.begin(), v.end(), c);
-            if (it != v.end()) {
-                v.erase(it);
-                if (insertAfter == HWND_BOTTOM)
-                    v.insert(v.begin(), c);
-                else
-                    v.push_back(c);
-            }
-            InvalidateRect(h, nullptr, true);
+        } else if (c->GetParent()) {
+            if (insertAfter == HWND_BOTTOM)
+                c->SendToBack();
+            else
+                c->BringToFront();
         }
     }
     if (!(flags & SWP_NOMOVE) || !(flags & SWP_NOSIZE)) {
@@ -514,7 +652,17 @@ bool SetWindowPos(HWND h, HWND insertAfter, int x, int y, int cx, int cy, UINT f
         if (!w->Parent && !(flags & SWP_NOACTIVATE) && IsWindowEnabled(h)) SetActiveWindow(h);
     }
     if (flags & SWP_HIDEWINDOW) c->Perform(WM_SHOWWINDOW, 0, 0);
-    if (flags & SWP_FRAMECHANGED) InvalidateRect(h, nullptr, true);
+    if (flags & SWP_FRAMECHANGED) {
+        // The frame changed (style, scroll bars): new insets, and WM_SIZE when the client
+        // area changed with them.
+        TRect before = c->GetClientRect();
+        c->Perform(WM_NCCALCSIZE);
+        InvalidateRect(h, nullptr, true);
+        TRect after = c->GetClientRect();
+        if (after != before) {
+            c->Perform(WM_SIZE, SIZE_RESTORED, MakeLParam(after.Width(), after.Height()));
+        }
+    }
     return true;
 }
 
@@ -742,17 +890,17 @@ static ws::ScrollBarState* Bar(HWND h, int bar) {
     return &w->Bars[bar];
 }
 
+// A bar that shows or hides changes the frame: the insets, the client area and all pixels.
 static void BarShownChanged(HWND h) {
-    TWinControl* c = FindControl(h);
-    if (!c) return;
-    TRect cr = c->GetClientRect();
-    InvalidateRect(h, nullptr, true);
-    c->Perform(WM_SIZE, SIZE_RESTORED, MakeLParam(cr.Width(), cr.Height()));
+    SetWindowPos(h, 0, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
-static void RedrawBar(HWND h, ws::ScrollBarState* b) {
+// Repaints the bar alone: the client area keeps what it has (a scroll that moved the pixels
+// with ScrollWindow only repaints the uncovered strip).
+static void RedrawBar(HWND h, int bar, ws::ScrollBarState* b) {
     ++b->Redraws;
-    if (b->Shown) InvalidateRect(h, nullptr, true);
+    if (b->Shown) ws::InvalidateScrollBar(h, bar);
 }
 
 bool SetScrollRange(HWND h, int bar, int min, int max, bool redraw) {
@@ -766,7 +914,7 @@ bool SetScrollRange(HWND h, int bar, int min, int max, bool redraw) {
         b->Shown = show;
         BarShownChanged(h);
     }
-    if (redraw) RedrawBar(h, b);
+    if (redraw) RedrawBar(h, bar, b);
     return true;
 }
 
@@ -786,7 +934,7 @@ int SetScrollPos(HWND h, int bar, int pos, bool redraw) {
     if (!b) return 0;
     int old = b->Pos;
     b->Pos = std::clamp(pos, std::min(b->Min, b->Max), std::max(b->Min, b->Max));
-    if (redraw) RedrawBar(h, b);
+    if (redraw) RedrawBar(h, bar, b);
     return old;
 }
 
@@ -818,7 +966,7 @@ bool GetScrollInfo(HWND h, int bar, SCROLLINFO& si) {
     si.nMax = b->Max;
     si.nPos = b->Pos;
     si.nPage = b->Page;
-    si.nTrackPos = b->Pos;
+    si.nTrackPos = b->Tracking ? b->TrackPos : b->Pos;
     return true;
 }
 

@@ -59,6 +59,84 @@ protected:
 };
 DBV_IMPLEMENT_CLASS(TGraphicRecorder)
 
+// Scroll bars on both sides; logs the scroll messages and applies them to the bar position
+// the way a scrolling control does (a line is 1, a page 10, the thumb goes where dragged).
+class TScrollProbe : public TCustomControl {
+    DBV_CLASS(TScrollProbe, TCustomControl)
+public:
+    using TCustomControl::TCustomControl;
+    std::vector<std::string> log;
+    std::vector<int> trackPosSeen;  // GetScrollInfo's nTrackPos during SB_THUMBTRACK
+    bool ownWheel = false;
+    int wheels = 0;
+
+protected:
+    void CreateParams(TCreateParams& P) override {
+        inherited::CreateParams(P);
+        P.Style |= WS_VSCROLL | WS_HSCROLL;
+    }
+    void WMVScroll(TMessage& M) override { Scroll(SB_VERT, M); }
+    void WMHScroll(TMessage& M) override { Scroll(SB_HORZ, M); }
+    void WMMouseWheel(TMessage& M) override {
+        ++wheels;
+        if (!ownWheel) inherited::WMMouseWheel(M);
+    }
+
+private:
+    void Scroll(int bar, TMessage& M) {
+        static const char* const names[] = {"LINEUP", "LINEDOWN", "PAGEUP", "PAGEDOWN", "THUMBPOSITION",
+                                            "THUMBTRACK", "TOP", "BOTTOM", "ENDSCROLL"};
+        TWMScroll s(M);
+        std::string entry = std::string(bar == SB_VERT ? "V " : "H ") + names[s.ScrollCode()];
+        int pos = GetScrollPos(GetHandle(), bar);
+        switch (s.ScrollCode()) {
+            case SB_LINEUP: --pos; break;
+            case SB_LINEDOWN: ++pos; break;
+            case SB_PAGEUP: pos -= 10; break;
+            case SB_PAGEDOWN: pos += 10; break;
+            case SB_THUMBTRACK:
+            case SB_THUMBPOSITION: {
+                entry += " " + std::to_string(s.Pos());
+                pos = s.Pos();
+                SCROLLINFO si;
+                GetScrollInfo(GetHandle(), bar, si);
+                if (s.ScrollCode() == SB_THUMBTRACK) trackPosSeen.push_back(si.nTrackPos);
+                break;
+            }
+            default: break;
+        }
+        log.push_back(entry);
+        SetScrollPos(GetHandle(), bar, pos, true);
+    }
+};
+DBV_IMPLEMENT_CLASS(TScrollProbe)
+
+// The input steps run from the messages only, so no caller can bypass a descendant's
+// override; the control data is reached through accessors. (TButton::Click stays public,
+// as the platform documents it.)
+template <class T>
+concept CanCallClick = requires(T& c) { c.Click(); };
+template <class T>
+concept CanCallMouseSteps = requires(T& c) {
+    c.MouseDown(mbLeft, TShiftState{}, 0, 0);
+} || requires(T& c) { c.MouseMove(TShiftState{}, 0, 0); } || requires(T& c) {
+    c.MouseUp(mbLeft, TShiftState{}, 0, 0);
+} || requires(T& c) { c.DblClick(); };
+template <class T>
+concept CanCallKeySteps = requires(T& c, uint16_t& k) {
+    c.KeyDown(k, TShiftState{});
+} || requires(T& c, char& ch) { c.KeyPress(ch); } || requires(T& c, uint16_t& k) {
+    c.KeyUp(k, TShiftState{});
+};
+template <class T>
+concept ReachesControlFields = requires(T& c) { c.width_; } || requires(T& c) { c.controlStyle_; } ||
+                               requires(T& c) { c.controls_; };
+static_assert(!CanCallClick<TControl> && !CanCallClick<TPanel> && CanCallClick<TButton>);
+static_assert(!CanCallMouseSteps<TControl> && !CanCallMouseSteps<TButton>);
+static_assert(!CanCallKeySteps<TWinControl> && !CanCallKeySteps<TButton>);
+static_assert(!ReachesControlFields<TWinControl> && !ReachesControlFields<TForm> &&
+              !ReachesControlFields<TPanel>);
+
 struct InputTest : WinTest {
     std::vector<std::string> log;
     TForm* form = nullptr;
@@ -412,4 +490,150 @@ TEST_F(InputTest, PressOnTheCaptionActivatesWithoutClientMessages) {
     EXPECT_EQ(downs, 0);
     vt::Click(form, 50, 5);
     EXPECT_EQ(downs, 1);
+}
+
+namespace {
+struct ScrollTest : InputTest {
+    TScrollProbe* probe = nullptr;
+    void SetUp() override {
+        InputTest::SetUp();
+        probe = Add<TScrollProbe>(form, 20, 20, 200, 150);
+        for (int bar : {SB_VERT, SB_HORZ}) {
+            SetScrollRange(probe->GetHandle(), bar, 0, 100, false);
+            SetScrollPos(probe->GetHandle(), bar, 50, false);
+        }
+        Application->ProcessMessages();
+    }
+    int Pos(int bar) { return GetScrollPos(probe->GetHandle(), bar); }
+};
+}  // namespace
+
+TEST_F(ScrollTest, PressesOnArrowsAndTrackSendTheirCodesThenEndScroll) {
+    int mouseDowns = 0;
+    probe->OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int, int) { ++mouseDowns; };
+    struct Case {
+        int bar, part;
+        const char* sent;
+        int moved;
+    };
+    for (Case k : {Case{SB_VERT, SB_LINEUP, "V LINEUP", -1}, Case{SB_VERT, SB_LINEDOWN, "V LINEDOWN", 1},
+                   Case{SB_VERT, SB_PAGEUP, "V PAGEUP", -10}, Case{SB_VERT, SB_PAGEDOWN, "V PAGEDOWN", 10},
+                   Case{SB_HORZ, SB_LINEUP, "H LINEUP", -1}, Case{SB_HORZ, SB_LINEDOWN, "H LINEDOWN", 1},
+                   Case{SB_HORZ, SB_PAGEUP, "H PAGEUP", -10}, Case{SB_HORZ, SB_PAGEDOWN, "H PAGEDOWN", 10}}) {
+        probe->log.clear();
+        int before = Pos(k.bar);
+        vt::ScrollBarClick(probe, k.bar, k.part);
+        EXPECT_EQ(probe->log, (std::vector<std::string>{k.sent, std::string(k.sent).substr(0, 2) + "ENDSCROLL"}));
+        EXPECT_EQ(Pos(k.bar), before + k.moved) << k.sent;
+    }
+    EXPECT_EQ(mouseDowns, 0);  // the bars are not the client area
+
+    // A disabled window's bars take no input.
+    probe->SetEnabled(false);
+    probe->log.clear();
+    vt::ScrollBarClick(probe, SB_VERT, SB_LINEDOWN);
+    EXPECT_TRUE(probe->log.empty());
+}
+
+TEST_F(ScrollTest, HoldingAnArrowOrTheTrackRepeatsOnTheClock) {
+    auto count = [&](const std::string& what) { return std::count(probe->log.begin(), probe->log.end(), what); };
+    vt::ScrollBarPress(probe, SB_VERT, SB_LINEDOWN);
+    EXPECT_EQ(count("V LINEDOWN"), 1);
+    clock.Advance(399);
+    EXPECT_EQ(count("V LINEDOWN"), 1);
+    clock.Advance(1);  // the first repeat after 400 ms
+    EXPECT_EQ(count("V LINEDOWN"), 2);
+    clock.Advance(100);  // then every 50 ms
+    EXPECT_EQ(count("V LINEDOWN"), 4);
+    vt::ScrollBarRelease();
+    EXPECT_EQ(probe->log.back(), "V ENDSCROLL");
+    clock.Advance(1000);
+    EXPECT_EQ(count("V LINEDOWN"), 4);
+    EXPECT_EQ(Pos(SB_VERT), 54);
+
+    // Paging stops once the thumb has come to the pointer.
+    SetScrollPos(probe->GetHandle(), SB_VERT, 0, true);
+    probe->log.clear();
+    vt::ScrollBarPress(probe, SB_VERT, SB_PAGEDOWN);
+    clock.Advance(3000);
+    int pages = int(count("V PAGEDOWN"));
+    EXPECT_GT(pages, 1);
+    EXPECT_LT(Pos(SB_VERT), 100);
+    clock.Advance(1000);
+    EXPECT_EQ(count("V PAGEDOWN"), pages);
+    vt::ScrollBarRelease();
+    EXPECT_EQ(probe->log.back(), "V ENDSCROLL");
+
+    // A control freed while its bar is held leaves nothing behind to repeat.
+    vt::ScrollBarPress(probe, SB_VERT, SB_LINEUP);
+    probe->Free();
+    clock.Advance(1000);
+    vt::ScrollBarRelease();
+    vt::Click(form, 5, 5);
+}
+
+TEST_F(ScrollTest, DraggingTheThumbTracksWithFullPositionsAndEndsWithItsPosition) {
+    vt::DragScrollThumb(probe, SB_VERT, 80, 3);
+    ASSERT_GE(probe->log.size(), 3u);
+    EXPECT_EQ(probe->log[probe->log.size() - 3], "V THUMBTRACK 80");
+    EXPECT_EQ(probe->log[probe->log.size() - 2], "V THUMBPOSITION 80");
+    EXPECT_EQ(probe->log.back(), "V ENDSCROLL");
+    EXPECT_GE(std::count_if(probe->log.begin(), probe->log.end(),
+                            [](const std::string& e) { return e.rfind("V THUMBTRACK", 0) == 0; }),
+              3);
+    EXPECT_EQ(probe->trackPosSeen.back(), 80);
+    EXPECT_EQ(Pos(SB_VERT), 80);
+    // The thumb is painted where the position puts it, on the track's colour.
+    std::unique_ptr<TBitmap> img(RenderForm(form, true));
+    TPoint origin = form->ClientToScreen({0, 0});
+    TRect nc = form->NonClientInsets();
+    auto pixelAt = [&](TPoint screen) {
+        return img->GetPixel(screen.X - origin.X + nc.Left, screen.Y - origin.Y + nc.Top);
+    };
+    EXPECT_EQ(pixelAt(vt::ScrollBarPoint(probe, SB_VERT, SB_THUMBTRACK)), ColorToRGB(clBtnFace));
+    EXPECT_EQ(pixelAt(vt::ScrollBarPoint(probe, SB_VERT, SB_PAGEUP)), ColorToRGB(clScrollBar));
+
+    // Positions beyond 16 bits arrive whole.
+    SetScrollRange(probe->GetHandle(), SB_HORZ, 0, 1000000, false);
+    SetScrollPos(probe->GetHandle(), SB_HORZ, 0, false);
+    probe->log.clear();
+    vt::DragScrollThumb(probe, SB_HORZ, 700000);
+    ASSERT_EQ(probe->log.size(), 3u);
+    int track = std::stoi(probe->log[0].substr(std::string("H THUMBTRACK ").size()));
+    EXPECT_NEAR(track, 700000, 10000);
+    EXPECT_EQ(probe->log[1], "H THUMBPOSITION " + std::to_string(track));
+    EXPECT_EQ(probe->trackPosSeen.back(), track);
+    SCROLLINFO si;
+    GetScrollInfo(probe->GetHandle(), SB_HORZ, si);
+    EXPECT_EQ(si.nTrackPos, si.nPos);  // no longer tracking
+}
+
+TEST_F(ScrollTest, TheWheelScrollsTheFocusedControlOrItsParentByLines) {
+    auto count = [&](const std::string& what) { return std::count(probe->log.begin(), probe->log.end(), what); };
+    probe->SetFocus();
+    vt::MouseWheel(WHEEL_DELTA);
+    EXPECT_EQ(probe->log, (std::vector<std::string>(3, "V LINEUP")));
+    probe->log.clear();
+    vt::MouseWheel(-2 * WHEEL_DELTA);
+    EXPECT_EQ(probe->log, (std::vector<std::string>(6, "V LINEDOWN")));
+    // Smaller deltas add up to lines.
+    probe->log.clear();
+    vt::MouseWheel(20);
+    EXPECT_TRUE(probe->log.empty());
+    vt::MouseWheel(20);
+    EXPECT_EQ(probe->log, (std::vector<std::string>{"V LINEUP"}));
+
+    // A focused child without a bar passes the wheel up to the parent that has one.
+    auto* child = NewRecorder(probe, "Child", 5, 5, 50, 20);
+    child->SetFocus();
+    probe->log.clear();
+    vt::MouseWheel(-WHEEL_DELTA, {ssShift});
+    EXPECT_EQ(count("V LINEDOWN"), 3);
+    // A control that handles the wheel itself keeps it.
+    probe->ownWheel = true;
+    probe->log.clear();
+    int wheels = probe->wheels;
+    vt::MouseWheel(WHEEL_DELTA);
+    EXPECT_EQ(probe->wheels, wheels + 1);
+    EXPECT_TRUE(probe->log.empty());
 }

@@ -14,6 +14,58 @@ public:
     void SetBounds(int l, int t, int w, int h) override { inherited::SetBounds(l, t, w, h / 10 * 10); }
 };
 DBV_IMPLEMENT_CLASS(TSnapPanel)
+
+// Counts how often its window style is asked for.
+class TCountingPanel : public TPanel {
+    DBV_CLASS(TCountingPanel, TPanel)
+public:
+    using TPanel::TPanel;
+    int createParamsCalls = 0;
+
+protected:
+    void CreateParams(TCreateParams& P) override {
+        ++createParamsCalls;
+        inherited::CreateParams(P);
+    }
+};
+DBV_IMPLEMENT_CLASS(TCountingPanel)
+
+// Rows of 10 pixels, each in a colour of its own, scrolled a row at a time the way a data
+// grid scrolls: ScrollWindow moves the pixels, SetScrollPos with redraw moves the thumb.
+class TRowList : public TCustomControl {
+    DBV_CLASS(TRowList, TCustomControl)
+public:
+    using TCustomControl::TCustomControl;
+    int top = 0, rowsPainted = 0;
+    void ScrollRows(int rows) {
+        top += rows;
+        ScrollWindow(GetHandle(), 0, -rows * 10, nullptr, nullptr);
+        SetScrollPos(GetHandle(), SB_VERT, top, true);
+    }
+
+protected:
+    void CreateParams(TCreateParams& P) override {
+        inherited::CreateParams(P);
+        P.Style |= WS_VSCROLL;
+    }
+    void Paint() override {
+        TRect clip = GetCanvas()->GetClipRect();
+        for (int y = clip.Top / 10 * 10; y < clip.Bottom; y += 10) {
+            int row = top + y / 10;
+            GetCanvas()->GetBrush()->SetColor(TColor(RGB(row * 40 % 256, row * 15 % 256, 128)));
+            GetCanvas()->FillRect(Rect(0, y, GetClientWidth(), y + 10));
+            ++rowsPainted;
+        }
+    }
+};
+DBV_IMPLEMENT_CLASS(TRowList)
+
+std::vector<uint32_t> Pixels(TBitmap* b) {
+    std::vector<uint32_t> v;
+    for (int y = 0; y < b->GetHeight(); ++y)
+        for (int x = 0; x < b->GetWidth(); ++x) v.push_back(uint32_t(b->GetPixel(x, y)));
+    return v;
+}
 }  // namespace
 
 TEST_F(WinTest, AlignLaysOutTopBottomLeftRightClientInsidePanelInsets) {
@@ -206,7 +258,7 @@ TEST_F(WinTest, StayOnTopFormsStayInFront) {
     EXPECT_LT(pos(tool), pos(plain));
     EXPECT_EQ(GetActiveWindow(), plain->GetHandle());
     tool->SetFormStyle(fsNormal);
-    plain->BringToFrontForm();
+    plain->BringToFront();
     order = TopLevelWindows();
     EXPECT_LT(pos(plain), pos(tool));
 }
@@ -237,4 +289,71 @@ TEST_F(WinTest, FormWithPanelsRoundTripsThroughAFormFile) {
     EXPECT_EQ(ok2->GetParent(), top2);
     EXPECT_EQ(ok2->GetModalResult(), mrOk);
     EXPECT_EQ(g->GetCaption(), "Layout");
+}
+
+TEST_F(WinTest, ScrollingALineRepaintsTheUncoveredRowAndTheBarOnly) {
+    TForm* f = NewForm(300, 200);
+    f->Show();
+    auto* list = Add<TRowList>(f, 10, 10, 150, 110);  // 11 rows
+    HWND h = list->GetHandle();
+    SetScrollRange(h, SB_VERT, 0, 50, false);
+    Application->ProcessMessages();
+    for (int step = 1; step <= 3; ++step) {
+        list->rowsPainted = 0;
+        list->ScrollRows(1);
+        // Inside the client area only the uncovered row is invalid.
+        for (const TRect& r : GetUpdateRegion(h)) {
+            TRect inClient;
+            if (IntersectRect(inClient, r, list->GetClientRect())) {
+                EXPECT_EQ(inClient, Rect(0, 100, list->GetClientWidth(), 110)) << step;
+            }
+        }
+        TBitmap* surface = PaintedWindowSurface(f->GetHandle());
+        ASSERT_NE(surface, nullptr);
+        EXPECT_EQ(list->rowsPainted, 1) << step;
+        // What is on the surface (moved pixels, new row, moved thumb) is what a full paint
+        // draws.
+        std::vector<uint32_t> shown = Pixels(surface);
+        std::unique_ptr<TBitmap> full(RenderForm(f, true));
+        EXPECT_TRUE(shown == Pixels(full.get())) << step;
+    }
+    EXPECT_EQ(ScrollBarRedrawCount(h, SB_VERT), 3);
+}
+
+TEST_F(WinTest, ClientAreaIsKeptAndFollowsBorderCtl3DAndScrollBars) {
+    TForm* f = NewForm(300, 200);
+    auto* p = Add<TCountingPanel>(f, 0, 0, 100, 80);
+    int calls = p->createParamsCalls;
+    for (int i = 0; i < 50; ++i) p->GetClientRect();
+    EXPECT_EQ(p->createParamsCalls, calls);  // no window, still no CreateParams per call
+
+    // A single border is a client edge (2 px) with Ctl3D and a line (1 px) without; the
+    // client area follows with and without a window, and aligned children with it.
+    auto* fill = Add<TPanel>(p, 0, 0, 10, 10);
+    fill->SetAlign(alClient);
+    struct Case {
+        bool window;
+        TBorderStyle border;
+        bool ctl3D;
+        int inset;
+    };
+    for (Case k : {Case{false, bsSingle, true, 2}, Case{false, bsSingle, false, 1},
+                   Case{false, bsNone, false, 0}, Case{true, bsSingle, false, 1},
+                   Case{true, bsSingle, true, 2}, Case{true, bsNone, true, 0}}) {
+        if (k.window) f->Show();
+        p->SetBorderStyle(k.border);
+        p->SetCtl3D(k.ctl3D);
+        ASSERT_EQ(p->HandleAllocated(), k.window);
+        EXPECT_EQ(p->GetClientWidth(), 100 - 2 * k.inset) << k.window << k.border << k.ctl3D;
+        EXPECT_EQ(fill->GetWidth(), 100 - 2 * k.inset - 2) << k.window << k.border << k.ctl3D;
+        if (k.window) {
+            EXPECT_EQ(p->NonClientInsets(), (TRect{k.inset, k.inset, k.inset, k.inset}));
+        }
+    }
+    // A bar shown and hidden again.
+    ShowScrollBar(p->GetHandle(), SB_VERT, true);
+    EXPECT_EQ(p->GetClientWidth(), 100 - GetSystemMetrics(SM_CXVSCROLL));
+    EXPECT_EQ(fill->GetWidth(), 100 - GetSystemMetrics(SM_CXVSCROLL) - 2);
+    ShowScrollBar(p->GetHandle(), SB_VERT, false);
+    EXPECT_EQ(p->GetClientWidth(), 100);
 }

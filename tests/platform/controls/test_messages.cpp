@@ -1,6 +1,7 @@
 // Messages and dispatch, window handles, the queue and the C interface.
 #include <cstring>
 
+#include "classes/filer.h"
 #include "controls/wincapi.h"
 #include "controls_test_util.h"
 
@@ -190,4 +191,93 @@ TEST_F(WinTest, PublishedPropertiesWithDefaults) {
     EXPECT_TRUE(IsStoredProp(pnl, "Align"));
     EXPECT_EQ(GetOrdProp(pnl, "Left"), 0);
     EXPECT_EQ(GetEnumProp(f, "BorderStyle"), "bsSizeable");
+}
+
+TEST_F(WinTest, AControlCaptionedWithItsNameFollowsRenames) {
+    TForm* f = NewForm();
+    auto* p = Add<TPanel>(f, 0, 0, 50, 20);
+    p->SetName("Panel1");  // a new control: empty text, the name before it empty too
+    EXPECT_EQ(p->GetCaption(), "Panel1");
+    p->SetName("Totals");
+    EXPECT_EQ(p->GetCaption(), "Totals");
+    p->SetCaption("Sum");  // a caption of its own stays
+    p->SetName("Sums");
+    EXPECT_EQ(p->GetCaption(), "Sum");
+
+    auto* plain = Add<TPanel>(f, 0, 0, 50, 20);
+    plain->SetControlStyle(plain->GetControlStyle() - TControlStyle{csSetCaption});
+    plain->SetName("Plain");
+    EXPECT_EQ(plain->GetCaption(), "");
+    auto* loading = Create<TPanel>(f);
+    loading->BeginLoading();
+    loading->SetName("Loading");
+    EXPECT_EQ(loading->GetCaption(), "");
+    loading->Loaded();
+
+    // Controls read from a form file keep the caption the file gives them, an empty one too.
+    RegisterClasses({&TPanel::StaticClass()});
+    f->SetName("Source");
+    plain->SetCaption("");
+    p->SetCaption("");
+    std::string text = ComponentToText(f);
+    TForm* g = NewForm();
+    ReadComponentFromText(text, g);
+    auto* read = dynamic_cast<TPanel*>(g->FindComponent("Sums"));
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->GetCaption(), "");
+    EXPECT_EQ(g->GetCaption(), "Form");
+}
+
+TEST_F(WinTest, TypedMessageViewsReadAndWriteTheMessageItself) {
+    // A thumb position needs all 32 bits; the WParam high word keeps only the low 16.
+    for (int pos : {100000, -5, 65535}) {
+        TMessage m{WM_VSCROLL, ScrollWParam(SB_THUMBTRACK, pos), ScrollLParam(pos), 0};
+        TWMScroll s(m);
+        EXPECT_EQ(s.ScrollCode(), SB_THUMBTRACK);
+        EXPECT_EQ(s.Pos(), pos);
+        EXPECT_EQ(HiWord(m.WParam), uint16_t(pos));
+        s.Result = 7;
+        EXPECT_EQ(m.Result, 7);
+    }
+    TMessage mouse{WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, MakeLParam(-3, 700), 0};
+    EXPECT_EQ(TWMMouse(mouse).Keys(), MK_LBUTTON | MK_SHIFT);
+    EXPECT_EQ(TWMMouse(mouse).Pos(), (TPoint{-3, 700}));
+    TMessage wheel{WM_MOUSEWHEEL, MakeWParam(int(MK_CONTROL), -2 * WHEEL_DELTA), MakeLParam(500, 20), 0};
+    TWMMouseWheel w(wheel);
+    EXPECT_EQ(w.WheelDelta(), -240);
+    EXPECT_EQ(w.Keys(), MK_CONTROL);
+    EXPECT_EQ(w.XPos(), 500);
+    EXPECT_EQ(w.YPos(), 20);
+    TMessage key{WM_KEYDOWN, VK_RETURN, 0x1C0001, 0};
+    TWMKey k(key);
+    EXPECT_EQ(k.CharCode(), VK_RETURN);
+    EXPECT_EQ(k.KeyData(), 0x1C0001);
+    k.SetCharCode(0);  // a handler swallowing the key
+    EXPECT_EQ(key.WParam, 0u);
+    TMessage size{WM_SIZE, SIZE_RESTORED, MakeLParam(640, 480), 0};
+    EXPECT_EQ(TWMSize(size).Width(), 640);
+    EXPECT_EQ(TWMSize(size).Height(), 480);
+    TMessage move{WM_MOVE, 0, MakeLParam(-20, 15), 0};
+    EXPECT_EQ(TWMMove(move).XPos(), -20);
+    EXPECT_EQ(TWMMove(move).YPos(), 15);
+
+    // The focus messages name the other window.
+    TForm* f = NewForm();
+    f->Show();
+    auto* a = Add<TPanel>(f, 0, 0, 50, 20);
+    auto* b = Add<TPanel>(f, 0, 30, 50, 20);
+    HWND lost = 0, gained = 0;
+    a->WindowProc = [&](TMessage& M) {
+        if (M.Msg == WM_KILLFOCUS) gained = TWMKillFocus(M).FocusedWnd();
+        a->WndProc(M);
+    };
+    b->WindowProc = [&](TMessage& M) {
+        if (M.Msg == WM_SETFOCUS) lost = TWMSetFocus(M).FocusedWnd();
+        b->WndProc(M);
+    };
+    a->SetFocus();
+    b->SetFocus();
+    EXPECT_EQ(gained, b->GetHandle());
+    EXPECT_EQ(lost, a->GetHandle());
+    a->WindowProc = b->WindowProc = nullptr;
 }
