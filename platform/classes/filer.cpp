@@ -790,9 +790,13 @@ void ReadObjectTree(TReader& reader, TReader::Impl& m, TComponent* comp, const T
                 Free(o);
                 m.Fail(Format("Class %s is not a component", child.className.c_str()));
             }
+            // Loading starts before the name is given, so the component knows it is being
+            // read (a control's caption must not take its name).
+            MarkLoading(m, c);
             try {
                 c->SetName(child.name);
             } catch (const Exception& e) {
+                m.loaded.pop_back();
                 c->Free();
                 m.Fail(e.Message());
             }
@@ -832,8 +836,8 @@ void TReader::ReadRootComponent(TComponent* Root) {
         m.Fail(Format("The form holds a %s, not a %s", m.form.className.c_str(),
                       Root->ClassName().c_str()));
     try {
-        if (!m.form.name.empty() && Root->GetName() != m.form.name) Root->SetName(m.form.name);
         MarkLoading(m, Root);
+        if (!m.form.name.empty() && Root->GetName() != m.form.name) Root->SetName(m.form.name);
         ReadObjectTree(*this, m, Root, m.form);
         for (const Impl::Fixup& f : m.fixups) {
             TComponent* target = FindGlobal(Root, f.name);

@@ -89,3 +89,20 @@ TEST_F(WinTest, ColoursAndCursorsStreamByNameAndFontsOnlyWhenOwn) {
     SetPropValueText(pnl2, *GetPropInfo(pnl2, "Cursor"), "crIBeam");
     EXPECT_EQ(pnl2->GetCursor(), crIBeam);
 }
+
+TEST_F(WinTest, ReadingAFormDoesNotTurnNamesIntoCaptions) {
+    RegisterClasses({&TPanel::StaticClass()});
+    TForm* f = NewForm(300, 200, "");
+    ReadComponentFromText("object Browser: TForm\n  object Pnl: TPanel\n  end\nend\n", f);
+    EXPECT_EQ(f->GetName(), "Browser");
+    EXPECT_EQ(f->GetCaption(), "");
+    auto* pnl = dynamic_cast<TPanel*>(f->FindComponent("Pnl"));
+    ASSERT_NE(pnl, nullptr);
+    EXPECT_EQ(pnl->GetCaption(), "");
+    // Outside loading, a caption that still equals the name follows a rename.
+    pnl->SetName("Status");
+    EXPECT_EQ(pnl->GetCaption(), "");
+    pnl->SetCaption("Status");
+    pnl->SetName("Footer");
+    EXPECT_EQ(pnl->GetCaption(), "Footer");
+}
