@@ -1,5 +1,6 @@
 // The table engine beside SQLite and Debian's python3-dbfread on the same data: append and full
-// scan of a table of about ten fields, 100 bytes a record, a memo on every tenth record.
+// scan of a table of about ten fields, 100 bytes a record, a memo on every tenth record; and a
+// data grid's scrolling over a shared open (the record count, then the visible rows).
 // Usage: bench_dbf [records] [directory]   (default 1000000 records in a temporary directory)
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -111,6 +112,28 @@ double EngineScan(const std::string& path, long n, double& checksum) {
     return Since(t0);
 }
 
+// What a data grid does on every scroll: asks for the record count, then reads the rows it
+// shows. The top row moves down a few rows per scroll and wraps at the end.
+double EngineGridScroll(const std::string& path, long scrolls, bool exclusive, double& checksum) {
+    const uint32_t kRows = 40;
+    auto t = TDbfTable::Open(path, {.Exclusive = exclusive});
+    TCursor c(t);
+    TRecord rec(t);
+    checksum = 0;
+    auto t0 = Clock::now();
+    for (long s = 0; s < scrolls; ++s) {
+        uint32_t count = c.RecordCount();
+        uint32_t span = count > kRows ? count - kRows : 1;
+        uint32_t top = 1 + uint32_t((s * 3) % span);
+        if (c.SetToRecordNo(top) != DBIERR_NONE) break;
+        for (uint32_t row = 0; row < kRows && c.GetRecord(rec) == DBIERR_NONE; ++row) {
+            checksum += double(rec.GetText(1).size());
+            c.Next();
+        }
+    }
+    return Since(t0);
+}
+
 void Check(int rc, sqlite3* db, const char* what) {
     if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
         std::fprintf(stderr, "sqlite %s: %s\n", what, sqlite3_errmsg(db));
@@ -217,6 +240,10 @@ int main(int argc, char** argv) {
     double sAppRows = SqliteAppend(dbRows, nRows, true);
     double sScan = SqliteScan(db, n, sSum);
     double pyScan = DbfreadScan(dbf, n);
+    const long scrolls = 20000;
+    double gSum = 0;
+    double gridShared = EngineGridScroll(dbfShared, scrolls, false, gSum);
+    double gridExcl = EngineGridScroll(dbfShared, scrolls, true, gSum);
 
     auto us = [&](double s, long count) { return s / double(count) * 1e6; };
     std::printf("\n%-52s %10s %12s\n", "", "seconds", "us/record");
@@ -227,6 +254,10 @@ int main(int argc, char** argv) {
     std::printf("%-52s %10.3f %12.3f\n", "engine full scan (all fields, memos)", eScan, us(eScan, n));
     std::printf("%-52s %10.3f %12.3f\n", "sqlite full scan (all columns)", sScan, us(sScan, n));
     std::printf("%-52s %10.3f %12.3f\n", "python3-dbfread full scan (same .dbf)", pyScan, us(pyScan, n));
+    std::printf("%-52s %10.3f %12.3f\n", ("engine grid scroll, shared open (" + std::to_string(scrolls) + " scrolls)").c_str(),
+                gridShared, us(gridShared, scrolls));
+    std::printf("%-52s %10.3f %12.3f\n", "engine grid scroll, exclusive open (no refresh)", gridExcl, us(gridExcl, scrolls));
+    std::printf("  (grid scroll: record count + 40 visible rows; the last column is us per scroll)\n");
     std::printf("\nratios (other / engine; above 1 means the engine is faster)\n");
     std::printf("  append vs sqlite one transaction:   %6.2f\n", sApp / eAppX);
     std::printf("  append vs sqlite commit per row:    %6.2f  (per record, shared open)\n", us(sAppRows, nRows) / us(eAppS, n));
