@@ -34,7 +34,7 @@ struct Row {
     char name[21], city[16], code[7];
     double amount;
     int qty;
-    TDate born;
+    TDbfDate born;
     bool active;
     double rate;
     std::string notes;  // empty on nine records out of ten
@@ -59,7 +59,7 @@ void MakeRow(long i, Row& r) {
     }
 }
 
-std::vector<TFieldDef> Fields() {
+std::vector<TDbfFieldDef> Fields() {
     return {{"ID", 'N', 8},      {"NAME", 'C', 20}, {"CITY", 'C', 15}, {"CODE", 'C', 6},
             {"AMOUNT", 'N', 12, 2}, {"QTY", 'N', 6}, {"BORN", 'D'},     {"ACTIVE", 'L'},
             {"RATE", 'F', 10, 4}, {"NOTES", 'M'},   {"PAD", 'C', 3}};
@@ -69,7 +69,7 @@ double EngineAppend(const std::string& path, long n, bool exclusive) {
     TDbfTable::Create(path, Fields(), {.Replace = true});
     auto t0 = Clock::now();
     auto t = TDbfTable::Open(path, {.Exclusive = exclusive});
-    TRecord rec(t);
+    TDbfRecord rec(t);
     Row r;
     for (long i = 1; i <= n; ++i) {
         MakeRow(i, r);
@@ -93,8 +93,8 @@ double EngineAppend(const std::string& path, long n, bool exclusive) {
 double EngineScan(const std::string& path, long n, double& checksum) {
     auto t0 = Clock::now();
     auto t = TDbfTable::Open(path, {.ReadOnly = true});
-    TCursor c(t);
-    TRecord rec(t);
+    TDbfCursor c(t);
+    TDbfRecord rec(t);
     long seen = 0;
     size_t textBytes = 0;
     checksum = 0;
@@ -117,8 +117,8 @@ double EngineScan(const std::string& path, long n, double& checksum) {
 double EngineGridScroll(const std::string& path, long scrolls, bool exclusive, double& checksum) {
     const uint32_t kRows = 40;
     auto t = TDbfTable::Open(path, {.Exclusive = exclusive});
-    TCursor c(t);
-    TRecord rec(t);
+    TDbfCursor c(t);
+    TDbfRecord rec(t);
     checksum = 0;
     auto t0 = Clock::now();
     for (long s = 0; s < scrolls; ++s) {
