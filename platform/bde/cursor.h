@@ -65,7 +65,8 @@ public:
     void Modify(TDbfRecord& record);
     void Delete();
     void Undelete();
-    // Forgets cached records and rereads the count (changes by other processes).
+    // Rereads the count (changes by other processes); records read ahead are dropped when the
+    // file has changed since they were read.
     void Refresh() { table_->Refresh(); }
 
     TDbfBlob OpenBlob(const TDbfRecord& record, int field) const;

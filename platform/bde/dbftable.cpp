@@ -174,6 +174,10 @@ struct TDbfTable::TImpl {
     uint32_t cacheFirst_ = 0;
     uint32_t cacheCount_ = 0;
     uint64_t recordReads_ = 0;
+    // The file as the last full refresh of a shared open saw it, and whether that look proves
+    // that the file is unchanged for as long as the stamp stays the same.
+    TFileStamp stamp_;
+    bool stampVouches_ = false;
 
     void OpenFiles(const std::string& path, const TDbfOpenOptions& options);
     void ParseHeader(const std::vector<uint8_t>& head, uint64_t fileSize);
@@ -490,8 +494,34 @@ uint32_t TDbfTable::TImpl::CountOnDisk() {
 }
 
 uint32_t TDbfTable::TImpl::Refresh() {
+    // An exclusive open is the only writer: its own writes keep the read-ahead current.
+    if (exclusive_) return count_;
+    // A write changes the file's times before its data. When the times are as they were at a
+    // look that no write was inside of and that no later write can leave unchanged, nothing
+    // has been written since: the count and the records read ahead are current.
+    if (stampVouches_ && file_.Stamp() == stamp_) return count_;
+
+    // Look again, with the read lock on the write byte so that no writer is inside a write
+    // (under our own write lock no other writer can be).
+    const bool ownLock = lockDepth_ > 0;
+    const bool quiet = ownLock || file_.TryLock(kWriteLock, false);
+    int64_t now = 0;
+    uint8_t c[4] = {};
+    size_t got = 0;
+    try {
+        now = FileClockNs();
+        stamp_ = file_.Stamp();
+        got = file_.ReadAt(4, c, 4);
+    } catch (...) {
+        if (quiet && !ownLock) file_.Unlock(kWriteLock);
+        stampVouches_ = false;
+        throw;
+    }
+    if (quiet && !ownLock) file_.Unlock(kWriteLock);
     InvalidateCache();
-    if (!exclusive_) count_ = CountOnDisk();
+    stampVouches_ = quiet && stamp_.SettledAt(now);
+    uint64_t fileRecords = stamp_.Size > headerLength_ ? (stamp_.Size - headerLength_) / recordLength_ : 0;
+    count_ = uint32_t(std::min<uint64_t>(got == 4 ? GetLE32(c) : 0, fileRecords));
     return count_;
 }
 
@@ -517,6 +547,7 @@ void TDbfTable::TImpl::ReadRecord(uint32_t recNo, uint8_t* buffer) {
         uint32_t n = std::min(chunk, count_ - recNo + 1);
         cache_.resize(size_t(n) * recordLength_);
         size_t got = file_.ReadAt(RecordOffset(recNo), cache_.data(), cache_.size());
+        ++recordReads_;
         cacheFirst_ = recNo;
         cacheCount_ = uint32_t(got / recordLength_);
         if (cacheCount_ == 0)

@@ -318,3 +318,78 @@ TEST(Sharing, AStaleRecordNeverShowsAnotherRecordsMemo) {
     fresh.Load(1);
     EXPECT_EQ(stale.GetMemo(3), fresh.GetMemo(3));
 }
+
+TEST(Sharing, ReadAheadSurvivesRefreshesUntilAnotherOpenWrites) {
+    TempDir dir;
+    MakeTable(dir / "t.dbf");
+    auto writer = TDbfTable::Open(dir / "t.dbf");
+    for (int i = 1; i <= 60; ++i) {
+        TDbfRecord r(writer);
+        Fill(r, 'g', i, 0);
+        writer->Post(r);
+    }
+    // Past the file's last change by more than a clock tick: a write from now on shows.
+    usleep(30000);
+    auto grid = TDbfTable::Open(dir / "t.dbf");
+    TDbfCursor c(grid);
+    TDbfRecord row(grid);
+    auto version = [&](uint32_t recNo) {
+        EXPECT_EQ(c.SetToRecordNo(recNo), DBIERR_NONE);
+        c.GetRecord(row);
+        return Check(row, 'g', int(recNo));
+    };
+    auto showRows = [&] {
+        for (uint32_t n = 1; n <= 40; ++n) ASSERT_EQ(version(n), 0);
+    };
+    c.RecordCount();
+    showRows();
+    // A grid asks for the count, goes to either end and shows its rows on every scroll: with
+    // the file unchanged, nothing is read again.
+    const uint64_t reads = grid->RecordReads();
+    for (int scroll = 0; scroll < 50; ++scroll) {
+        EXPECT_EQ(c.RecordCount(), 60u);
+        EXPECT_EQ(c.First(), DBIERR_NONE);
+        c.SetToEnd();
+        showRows();
+    }
+    EXPECT_EQ(grid->RecordReads(), reads);
+
+    // Each of those calls still shows what another open wrote just before it: an update in
+    // place (same size and count) and an append.
+    const std::vector<std::pair<const char*, std::function<void()>>> refreshes = {
+        {"RecordCount", [&] { c.RecordCount(); }}, {"First", [&] { c.First(); }}, {"SetToEnd", [&] { c.SetToEnd(); }}};
+    int v = 0;
+    for (auto& [name, refresh] : refreshes) {
+        for (int round = 0; round < 5; ++round) {  // back to back, mostly within one clock tick
+            TDbfRecord u(writer);
+            u.Load(7);
+            Fill(u, 'g', 7, ++v);
+            writer->Post(u);
+            refresh();
+            EXPECT_EQ(version(7), v) << name << " round " << round;
+        }
+        TDbfRecord a(writer);
+        uint32_t n = grid->RecordCount() + 1;
+        Fill(a, 'g', int(n), 0);
+        writer->Post(a);
+        refresh();
+        EXPECT_EQ(grid->RecordCount(), n) << name;
+        EXPECT_EQ(version(n), 0) << name;
+    }
+}
+
+// A write within the time unit of the last change may leave the file's times as they were, so
+// an unchanged stamp proves nothing until the clock has passed that unit.
+TEST(Sharing, FileStampVouchesOnlyOnceItsTimeUnitHasPassed) {
+    const int64_t second = 1000000000, t = 1700000000 * second;
+    const struct {
+        int64_t Changed, Unit;
+    } cases[] = {{t + 123456789, 1},  {t + 123456700, 100}, {t + 120000000, 10000000},
+                 {t + 500000000, 100000000}, {t, 2 * second}};
+    for (const auto& k : cases) {
+        TFileStamp stamp;
+        stamp.ChangedNs = k.Changed;
+        EXPECT_FALSE(stamp.SettledAt(k.Changed + k.Unit - 1)) << k.Changed % second;
+        EXPECT_TRUE(stamp.SettledAt(k.Changed + k.Unit)) << k.Changed % second;
+    }
+}
