@@ -544,13 +544,16 @@ void TDbfTable::TImpl::ReadRecord(uint32_t recNo, uint8_t* buffer) {
                                             std::to_string(count_) + ")");
     if (recNo < cacheFirst_ || recNo >= cacheFirst_ + cacheCount_) {
         uint32_t chunk = std::max<uint32_t>(1, uint32_t(kCacheBytes / recordLength_));
-        uint32_t n = std::min(chunk, count_ - recNo + 1);
+        // Reading ahead goes forwards; a reader that went back before what it had (a cursor
+        // moving to prior records, a grid scrolled up) gets the records on both sides.
+        uint32_t first = recNo < cacheFirst_ ? recNo - std::min(recNo - 1, chunk / 2) : recNo;
+        uint32_t n = std::min(chunk, count_ - first + 1);
         cache_.resize(size_t(n) * recordLength_);
-        size_t got = file_.ReadAt(RecordOffset(recNo), cache_.data(), cache_.size());
+        size_t got = file_.ReadAt(RecordOffset(first), cache_.data(), cache_.size());
         ++recordReads_;
-        cacheFirst_ = recNo;
+        cacheFirst_ = first;
         cacheCount_ = uint32_t(got / recordLength_);
-        if (cacheCount_ == 0)
+        if (recNo >= first + cacheCount_)
             RaiseError(DBIERR_READERR, "Record " + std::to_string(recNo) + " is missing from " + path_ +
                                            " (the file has been shortened)");
     }

@@ -173,3 +173,47 @@ TEST(Cursor, PackAndZapNeedAnExclusiveOpen) {
     EXPECT_EQ(r.MemoBlock(1), 1u);
     EXPECT_EQ(ErrorCodeOf([&] { TDbfTable::Open(dir / "l.dbf", {.ReadOnly = true}); }), DBIERR_FILELOCKED);
 }
+
+TEST(Cursor, ReadAheadServesBothDirections) {
+    TempDir dir;
+    TDbfTable::Create(dir / "r.dbf", {{"N", 'N', 8}, {"T", 'C', 91}});  // 100-byte records
+    auto t = TDbfTable::Open(dir / "r.dbf", {.Exclusive = true});
+    const uint32_t total = 2000;
+    for (uint32_t i = 1; i <= total; ++i) {
+        TDbfRecord r(t);
+        r.SetNumber(0, i);
+        t->Post(r);
+    }
+    TDbfCursor c(t);
+    TDbfRecord r(t);
+    auto expectOn = [&](uint32_t n) {
+        ASSERT_EQ(c.GetRecord(r), DBIERR_NONE);
+        ASSERT_EQ(c.RecNo(), n);
+        ASSERT_EQ(r.GetNumber(0), double(n));
+    };
+    const std::vector<std::pair<const char*, std::function<void()>>> walks = {
+        {"forwards", [&] {
+             uint32_t n = 0;
+             for (DBIResult e = c.First(); e == DBIERR_NONE; e = c.Next()) expectOn(++n);
+             EXPECT_EQ(n, total);
+         }},
+        {"backwards", [&] {
+             uint32_t n = total + 1;
+             for (DBIResult e = c.Last(); e == DBIERR_NONE; e = c.Prior()) expectOn(--n);
+             EXPECT_EQ(n, 1u);
+         }},
+        {"a grid scrolled up", [&] {
+             for (uint32_t top = total - 39; top >= 1 && top <= total; top -= 3) {
+                 ASSERT_EQ(c.SetToRecordNo(top), DBIERR_NONE);
+                 for (uint32_t row = 0; row < 40; ++row, c.Next()) expectOn(top + row);
+             }
+         }},
+    };
+    // 2000 records of 100 bytes are about three reads ahead of 64 KB; each walk may take a few
+    // more, never one per record or per scroll.
+    for (auto& [name, walk] : walks) {
+        const uint64_t before = t->RecordReads();
+        walk();
+        EXPECT_LE(t->RecordReads() - before, 10u) << name;
+    }
+}
