@@ -1,5 +1,6 @@
 // The table engine beside SQLite and Debian's python3-dbfread on the same data: append and full
-// scan of a table of about ten fields, 100 bytes a record, a memo on every tenth record.
+// scan of a table of about ten fields, 100 bytes a record, a memo on every tenth record; and a
+// data grid's scrolling over a shared open (the record count, then the visible rows).
 // Usage: bench_dbf [records] [directory]   (default 1000000 records in a temporary directory)
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -33,7 +34,7 @@ struct Row {
     char name[21], city[16], code[7];
     double amount;
     int qty;
-    TDate born;
+    TDbfDate born;
     bool active;
     double rate;
     std::string notes;  // empty on nine records out of ten
@@ -58,7 +59,7 @@ void MakeRow(long i, Row& r) {
     }
 }
 
-std::vector<TFieldDef> Fields() {
+std::vector<TDbfFieldDef> Fields() {
     return {{"ID", 'N', 8},      {"NAME", 'C', 20}, {"CITY", 'C', 15}, {"CODE", 'C', 6},
             {"AMOUNT", 'N', 12, 2}, {"QTY", 'N', 6}, {"BORN", 'D'},     {"ACTIVE", 'L'},
             {"RATE", 'F', 10, 4}, {"NOTES", 'M'},   {"PAD", 'C', 3}};
@@ -68,7 +69,7 @@ double EngineAppend(const std::string& path, long n, bool exclusive) {
     TDbfTable::Create(path, Fields(), {.Replace = true});
     auto t0 = Clock::now();
     auto t = TDbfTable::Open(path, {.Exclusive = exclusive});
-    TRecord rec(t);
+    TDbfRecord rec(t);
     Row r;
     for (long i = 1; i <= n; ++i) {
         MakeRow(i, r);
@@ -92,8 +93,8 @@ double EngineAppend(const std::string& path, long n, bool exclusive) {
 double EngineScan(const std::string& path, long n, double& checksum) {
     auto t0 = Clock::now();
     auto t = TDbfTable::Open(path, {.ReadOnly = true});
-    TCursor c(t);
-    TRecord rec(t);
+    TDbfCursor c(t);
+    TDbfRecord rec(t);
     long seen = 0;
     size_t textBytes = 0;
     checksum = 0;
@@ -108,6 +109,29 @@ double EngineScan(const std::string& path, long n, double& checksum) {
     }
     if (seen != n) std::fprintf(stderr, "engine scan saw %ld records, expected %ld\n", seen, n);
     checksum += double(textBytes);
+    return Since(t0);
+}
+
+// What a data grid does on every scroll: asks for the record count, then reads the rows it
+// shows. The top row moves a few rows per scroll (down, or up from the end) and wraps.
+double EngineGridScroll(const std::string& path, long scrolls, bool exclusive, bool up, double& checksum) {
+    const uint32_t kRows = 40;
+    auto t = TDbfTable::Open(path, {.Exclusive = exclusive});
+    TDbfCursor c(t);
+    TDbfRecord rec(t);
+    checksum = 0;
+    auto t0 = Clock::now();
+    for (long s = 0; s < scrolls; ++s) {
+        uint32_t count = c.RecordCount();
+        uint32_t span = count > kRows ? count - kRows : 1;
+        uint32_t step = uint32_t((s * 3) % span);
+        uint32_t top = up ? span - step : 1 + step;
+        if (c.SetToRecordNo(top) != DBIERR_NONE) break;
+        for (uint32_t row = 0; row < kRows && c.GetRecord(rec) == DBIERR_NONE; ++row) {
+            checksum += double(rec.GetText(1).size());
+            c.Next();
+        }
+    }
     return Since(t0);
 }
 
@@ -217,6 +241,11 @@ int main(int argc, char** argv) {
     double sAppRows = SqliteAppend(dbRows, nRows, true);
     double sScan = SqliteScan(db, n, sSum);
     double pyScan = DbfreadScan(dbf, n);
+    const long scrolls = 20000;
+    double gSum = 0;
+    double gridShared = EngineGridScroll(dbfShared, scrolls, false, false, gSum);
+    double gridSharedUp = EngineGridScroll(dbfShared, scrolls, false, true, gSum);
+    double gridExcl = EngineGridScroll(dbfShared, scrolls, true, false, gSum);
 
     auto us = [&](double s, long count) { return s / double(count) * 1e6; };
     std::printf("\n%-52s %10s %12s\n", "", "seconds", "us/record");
@@ -227,6 +256,11 @@ int main(int argc, char** argv) {
     std::printf("%-52s %10.3f %12.3f\n", "engine full scan (all fields, memos)", eScan, us(eScan, n));
     std::printf("%-52s %10.3f %12.3f\n", "sqlite full scan (all columns)", sScan, us(sScan, n));
     std::printf("%-52s %10.3f %12.3f\n", "python3-dbfread full scan (same .dbf)", pyScan, us(pyScan, n));
+    std::printf("%-52s %10.3f %12.3f\n", ("engine grid scroll, shared open (" + std::to_string(scrolls) + " scrolls)").c_str(),
+                gridShared, us(gridShared, scrolls));
+    std::printf("%-52s %10.3f %12.3f\n", "engine grid scroll up, shared open", gridSharedUp, us(gridSharedUp, scrolls));
+    std::printf("%-52s %10.3f %12.3f\n", "engine grid scroll, exclusive open (no refresh)", gridExcl, us(gridExcl, scrolls));
+    std::printf("  (grid scroll: record count + 40 visible rows; the last column is us per scroll)\n");
     std::printf("\nratios (other / engine; above 1 means the engine is faster)\n");
     std::printf("  append vs sqlite one transaction:   %6.2f\n", sApp / eAppX);
     std::printf("  append vs sqlite commit per row:    %6.2f  (per record, shared open)\n", us(sAppRows, nRows) / us(eAppS, n));

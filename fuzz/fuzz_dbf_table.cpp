@@ -31,9 +31,9 @@ void Put(const std::string& name, const uint8_t* data, size_t size) {
 }
 
 void ReadAll(const std::shared_ptr<bde::TDbfTable>& t) {
-    bde::TCursor c(t);
+    bde::TDbfCursor c(t);
     c.SetShowDeleted(true);
-    bde::TRecord r(t);
+    bde::TDbfRecord r(t);
     c.SetToBegin();
     int n = 0;
     while (c.Next() == bde::DBIERR_NONE && n++ < 2000) {
@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         auto t = bde::TDbfTable::Open(path, {.Exclusive = true});
         if (t->RecordCount() > 0) {
-            bde::TRecord r(t);
+            bde::TDbfRecord r(t);
             r.Load(1);
             if (t->FieldCount() > 0) {
                 try {
@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             t->Post(r);
             t->SetDeleted(1, true);
         }
-        bde::TRecord blank(t);
+        bde::TDbfRecord blank(t);
         t->Post(blank);
         t->Pack();
         ReadAll(t);

@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Put(Dir() + "/m" + exts[kind], std::string(reinterpret_cast<const char*>(data + 5), size - 5));
     try {
         auto t = bde::TDbfTable::Open(dbf);
-        bde::TRecord r(t);
+        bde::TDbfRecord r(t);
         for (uint32_t i = 1; i <= t->RecordCount(); ++i) {
             r.Load(i);
             try {
@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 if (i % 2) r.SetMemoRaw(0, std::string(1 + i * 97, char('a' + i)));
                 else r.SetNull(0);
                 t->Post(r);
-                bde::TRecord n(t);
+                bde::TDbfRecord n(t);
                 n.SetMemoRaw(0, std::string(700, 'n'));
                 t->Post(n);
                 r.Load(i);

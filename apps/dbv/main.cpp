@@ -118,14 +118,14 @@ int ParseRecNo(const TArgs& a) {
     return int(n);
 }
 
-TFieldDef ParseFieldText(const std::string& text) {
+TDbfFieldDef ParseFieldText(const std::string& text) {
     std::vector<std::string> parts;
     std::stringstream ss(text);
     std::string p;
     while (std::getline(ss, p, ':')) parts.push_back(p);
     if (parts.size() < 2 || parts.size() > 4 || parts[1].size() != 1)
         throw std::runtime_error("invalid field '" + text + "' (expected NAME:TYPE[:LEN[:DEC]])");
-    TFieldDef d;
+    TDbfFieldDef d;
     d.Name = parts[0];
     d.Type = parts[1][0];
     auto num = [&](const std::string& s) {
@@ -144,14 +144,14 @@ TFieldDef ParseFieldText(const std::string& text) {
 
 int CmdCreate(const TArgs& a) {
     if (a.Positional.size() < 2) throw TUsageError("create needs a table and at least one field");
-    TCreateOptions o;
+    TDbfCreateOptions o;
     if (a.Has("--level")) {
         const std::string& l = a.Options.at("--level");
         if (l != "3" && l != "4") throw std::runtime_error("--level must be 3 or 4");
         o.Level = l[0] - '0';
     }
     if (a.Has("--codepage")) o.CodePage = std::atoi(a.Options.at("--codepage").c_str());
-    std::vector<TFieldDef> fields;
+    std::vector<TDbfFieldDef> fields;
     for (size_t i = 1; i < a.Positional.size(); ++i) fields.push_back(ParseFieldText(a.Positional[i]));
     TDbfTable::Create(TablePath(a.Positional[0]), fields, o);
     return 0;
@@ -177,7 +177,7 @@ int CmdImport(const TArgs& a) {
     for (int pass = 0; pass < 2; ++pass) {
         dbvtool::TCsvReader reader(text);
         dbvtool::TCsvRow row;
-        TRecord rec(table);
+        TDbfRecord rec(table);
         TProgressBar bar("Importing");
         size_t done = 0;
         try {
@@ -221,7 +221,7 @@ int CmdExport(const TArgs& a) {
     RejectUnsupported(a);
     if (a.Positional.size() != 1) throw TUsageError("export-csv needs a table");
     auto table = TDbfTable::Open(a.Positional[0], {.ReadOnly = true});
-    TCursor cur(table);
+    TDbfCursor cur(table);
     cur.SetShowDeleted(a.Has("--deleted"));
     std::vector<int> cols;
     std::string out;
@@ -232,7 +232,7 @@ int CmdExport(const TArgs& a) {
         cols.push_back(f);
     }
     out += '\n';
-    TRecord rec(table);
+    TDbfRecord rec(table);
     TProgressBar bar("Exporting");
     uint32_t total = std::max<uint32_t>(1, cur.RecordCount());
     cur.SetToBegin();
@@ -296,7 +296,7 @@ int CmdInfo(const TArgs& a) {
             std::printf("  %-10s %c %3u %u\n", f.Name.c_str(), f.Type, f.Length, f.Decimals);
         else
             std::printf("  %-10s %c %3u%s\n", f.Name.c_str(), f.Type, f.Length,
-                        f.Hidden ? " (system)" : f.Kind == TFieldKind::Unsupported ? " (not supported)" : "");
+                        f.Hidden ? " (system)" : f.Kind == TDbfFieldKind::Unsupported ? " (not supported)" : "");
     }
     return 0;
 }
@@ -305,7 +305,7 @@ int CmdCount(const TArgs& a) {
     RejectUnsupported(a);
     if (a.Positional.size() != 1) throw TUsageError("count needs a table");
     auto t = TDbfTable::Open(a.Positional[0], {.ReadOnly = true});
-    TCursor cur(t);
+    TDbfCursor cur(t);
     cur.SetShowDeleted(a.Has("--deleted"));
     std::printf("%u\n", cur.ExactRecordCount());
     return 0;

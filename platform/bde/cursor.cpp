@@ -5,46 +5,46 @@
 
 namespace bde {
 
-uint32_t TBlob::Read(uint32_t offset, uint32_t length, void* out) const {
+uint32_t TDbfBlob::Read(uint32_t offset, uint32_t length, void* out) const {
     if (offset >= bytes_.size()) return 0;
     uint32_t n = std::min<uint32_t>(length, uint32_t(bytes_.size() - offset));
     std::memcpy(out, bytes_.data() + offset, n);
     return n;
 }
 
-TCursor::TCursor(std::shared_ptr<TDbfTable> table) : table_(std::move(table)) {
+TDbfCursor::TDbfCursor(std::shared_ptr<TDbfTable> table) : table_(std::move(table)) {
     scratch_.resize(table_->RecordLength());
 }
 
-bool TCursor::Visible(uint32_t n) {
+bool TDbfCursor::Visible(uint32_t n) {
     if (showDeleted_) return true;
     table_->ReadRecord(n, scratch_.data());
     return scratch_[0] != '*';
 }
 
-void TCursor::SetToBegin() {
+void TDbfCursor::SetToBegin() {
     state_ = TState::Bof;
     cur_ = 0;
 }
 
-void TCursor::SetToEnd() {
+void TDbfCursor::SetToEnd() {
     if (!table_->Exclusive()) table_->Refresh();
     state_ = TState::Eof;
     cur_ = table_->RecordCount() + 1;
 }
 
-DBIResult TCursor::First() {
+DBIResult TDbfCursor::First() {
     if (!table_->Exclusive()) table_->Refresh();
     SetToBegin();
     return Next();
 }
 
-DBIResult TCursor::Last() {
+DBIResult TDbfCursor::Last() {
     SetToEnd();
     return Prior();
 }
 
-DBIResult TCursor::Next() {
+DBIResult TDbfCursor::Next() {
     if (state_ == TState::Eof) return DBIERR_EOF;
     uint32_t n = state_ == TState::Bof ? 1 : cur_ + 1;
     for (;;) {
@@ -62,7 +62,7 @@ DBIResult TCursor::Next() {
     return DBIERR_EOF;
 }
 
-DBIResult TCursor::Prior() {
+DBIResult TDbfCursor::Prior() {
     if (state_ == TState::Bof) return DBIERR_BOF;
     uint32_t n = std::min(cur_, table_->RecordCount() + 1);
     while (n > 1) {
@@ -77,7 +77,7 @@ DBIResult TCursor::Prior() {
     return DBIERR_BOF;
 }
 
-DBIResult TCursor::SetToRecordNo(uint32_t n) {
+DBIResult TDbfCursor::SetToRecordNo(uint32_t n) {
     if (n < 1) {
         SetToBegin();
         return DBIERR_BOF;
@@ -94,19 +94,19 @@ DBIResult TCursor::SetToRecordNo(uint32_t n) {
     return DBIERR_NONE;
 }
 
-DBIResult TCursor::GetRecord(TRecord& into) {
+DBIResult TDbfCursor::GetRecord(TDbfRecord& into) {
     if (state_ == TState::Bof) return DBIERR_BOF;
     if (state_ == TState::Eof) return DBIERR_EOF;
     into.Load(cur_);
     return DBIERR_NONE;
 }
 
-uint32_t TCursor::RecordCount() {
+uint32_t TDbfCursor::RecordCount() {
     if (!table_->Exclusive()) table_->Refresh();
     return table_->RecordCount();
 }
 
-uint32_t TCursor::ExactRecordCount() {
+uint32_t TDbfCursor::ExactRecordCount() {
     uint32_t total = RecordCount();
     if (showDeleted_) return total;
     uint32_t n = 0;
@@ -115,34 +115,34 @@ uint32_t TCursor::ExactRecordCount() {
     return n;
 }
 
-void TCursor::RequireRecord() const {
+void TDbfCursor::RequireRecord() const {
     if (state_ != TState::On) RaiseError(DBIERR_NOCURRREC, "No current record");
 }
 
-void TCursor::Append(TRecord& record) {
+void TDbfCursor::Append(TDbfRecord& record) {
     record.MakeNew();
     uint32_t n = table_->Post(record);
     cur_ = n;
     state_ = TState::On;
 }
 
-void TCursor::Modify(TRecord& record) {
+void TDbfCursor::Modify(TDbfRecord& record) {
     RequireRecord();
     if (record.RecNo() != cur_)
         RaiseError(DBIERR_INVALIDPARAM, "The record buffer does not hold the current record");
     table_->Post(record);
 }
 
-void TCursor::Delete() {
+void TDbfCursor::Delete() {
     RequireRecord();
     table_->SetDeleted(cur_, true);
 }
 
-void TCursor::Undelete() {
+void TDbfCursor::Undelete() {
     RequireRecord();
     table_->SetDeleted(cur_, false);
 }
 
-TBlob TCursor::OpenBlob(const TRecord& record, int field) const { return TBlob(record.GetMemoRaw(field)); }
+TDbfBlob TDbfCursor::OpenBlob(const TDbfRecord& record, int field) const { return TDbfBlob(record.GetMemoRaw(field)); }
 
 }  // namespace bde

@@ -13,9 +13,9 @@
 namespace bde {
 
 // A memo value opened for reading in pieces.
-class TBlob {
+class TDbfBlob {
 public:
-    explicit TBlob(std::string bytes) : bytes_(std::move(bytes)) {}
+    explicit TDbfBlob(std::string bytes) : bytes_(std::move(bytes)) {}
     uint32_t Size() const { return uint32_t(bytes_.size()); }
     // Copies up to length bytes from offset; returns the count (0 at or past the end).
     uint32_t Read(uint32_t offset, uint32_t length, void* out) const;
@@ -24,9 +24,9 @@ private:
     std::string bytes_;
 };
 
-class TCursor {
+class TDbfCursor {
 public:
-    explicit TCursor(std::shared_ptr<TDbfTable> table);
+    explicit TDbfCursor(std::shared_ptr<TDbfTable> table);
 
     TDbfTable& Table() const { return *table_; }
     const std::shared_ptr<TDbfTable>& TablePtr() const { return table_; }
@@ -34,7 +34,7 @@ public:
     // dBase cursors report physical record numbers, not sequence numbers.
     bool SeqNums() const { return false; }
 
-    bool ShowDeleted() const { return showDeleted_; }
+    bool GetShowDeleted() const { return showDeleted_; }
     void SetShowDeleted(bool show) { showDeleted_ = show; }
 
     void SetToBegin();
@@ -53,22 +53,23 @@ public:
     uint32_t SeqNo() const { return RecNo(); }
 
     // Reads the current record; BOF or EOF at a crack.
-    DBIResult GetRecord(TRecord& into);
+    DBIResult GetRecord(TDbfRecord& into);
     // The count of the header (deleted records included), as dBase cursors report it.
     uint32_t RecordCount();
     // The records this cursor shows (reads every deletion mark when deleted ones are hidden).
     uint32_t ExactRecordCount();
 
     // Appends the record (a copy when it was read from the table) and stands on it.
-    void Append(TRecord& record);
+    void Append(TDbfRecord& record);
     // Writes the record back over the current one.
-    void Modify(TRecord& record);
+    void Modify(TDbfRecord& record);
     void Delete();
     void Undelete();
-    // Forgets cached records and rereads the count (changes by other processes).
+    // Rereads the count (changes by other processes); records read ahead are dropped when the
+    // file has changed since they were read.
     void Refresh() { table_->Refresh(); }
 
-    TBlob OpenBlob(const TRecord& record, int field) const;
+    TDbfBlob OpenBlob(const TDbfRecord& record, int field) const;
 
 private:
     enum class TState { Bof, On, Eof };

@@ -12,6 +12,7 @@
 #include <ctime>
 
 #include "bde/errors.h"
+#include "bde/osfile.h"
 
 namespace bde {
 
@@ -87,7 +88,7 @@ std::string BaseName(const std::string& path) {
     return dot == std::string::npos ? n : n.substr(0, dot);
 }
 
-TDate Today() {
+TDbfDate Today() {
     std::time_t t = std::time(nullptr);
     std::tm tm;
     localtime_r(&t, &tm);
@@ -110,7 +111,7 @@ bool AllDigits(std::string_view s) {
 }
 
 // A memo pointer in a record buffer: ten ASCII digits (blank = none) or FoxPro's 4-byte form.
-uint32_t ParseMemoPointer(const TFieldDesc& f, const uint8_t* rec, uint32_t recNo) {
+uint32_t ParseMemoPointer(const TDbfFieldDesc& f, const uint8_t* rec, uint32_t recNo) {
     const uint8_t* p = rec + f.Offset;
     if (f.BinaryMemoPointer) return GetLE32(p);
     std::string_view s = TrimBlanks(std::string_view(reinterpret_cast<const char*>(p), f.Length));
@@ -123,7 +124,7 @@ uint32_t ParseMemoPointer(const TFieldDesc& f, const uint8_t* rec, uint32_t recN
     return v;
 }
 
-void StoreMemoPointer(const TFieldDesc& f, uint8_t* rec, uint32_t block) {
+void StoreMemoPointer(const TDbfFieldDesc& f, uint8_t* rec, uint32_t block) {
     uint8_t* p = rec + f.Offset;
     if (f.BinaryMemoPointer) {
         PutLE32(p, block);
@@ -146,27 +147,120 @@ bool IsValidCalendarDate(int y, int m, int d) {
     return d <= dim;
 }
 
-// Holds the table's write lock for one write (nothing to do in an exclusive open).
-class TWriteGuard {
-public:
-    explicit TWriteGuard(TDbfTable& t) : t_(t) { t_.WriteLock(); }
-    ~TWriteGuard() { t_.WriteUnlock(); }
+// The state of one open table and the steps behind the public calls.
+struct TDbfTable::TImpl {
+    std::string path_;
+    TOsFile file_;
+    TDbfOpenOptions options_;
+    bool readOnly_ = true;
+    bool exclusive_ = false;
+    bool hasUnsupported_ = false;
+    uint8_t version_ = 0;
+    TDbfDate lastUpdate_;
+    uint32_t count_ = 0;
+    uint16_t headerLength_ = 0;
+    uint16_t recordLength_ = 0;
+    uint8_t tableFlags_ = 0;
+    uint8_t language_ = 0;
+    std::vector<TDbfFieldDesc> fields_;
+    std::vector<std::string> report_;
+    TMemoKind memoKind_ = TMemoKind::None;
+    std::unique_ptr<TMemoFile> memo_;
+    std::unique_ptr<TCodePageConverter> converter_;
+    int lockDepth_ = 0;
 
-private:
-    TDbfTable& t_;
+    // Consecutive records read ahead: records cacheFirst_ .. cacheFirst_ + cacheCount_ - 1.
+    std::vector<uint8_t> cache_;
+    uint32_t cacheFirst_ = 0;
+    uint32_t cacheCount_ = 0;
+    uint64_t recordReads_ = 0;
+    // The file as the last full refresh of a shared open saw it, and whether that look proves
+    // that the file is unchanged for as long as the stamp stays the same.
+    TFileStamp stamp_;
+    bool stampVouches_ = false;
+
+    void OpenFiles(const std::string& path, const TDbfOpenOptions& options);
+    void ParseHeader(const std::vector<uint8_t>& head, uint64_t fileSize);
+    void OpenMemo();
+    std::string MemoPath() const { return memo_ ? memo_->File().Path() : std::string(); }
+    uint32_t CountOnDisk();
+    uint32_t Refresh();
+    void WriteHeaderCount(uint32_t count);
+    // Writes record n + 1 with the end-of-file mark after it, then the header count.
+    void WriteAppended(uint32_t n, const uint8_t* buffer);
+    void CheckWritable() const;
+    void CheckExclusive(const char* what) const;
+    void WriteLock();
+    void WriteUnlock();
+    uint64_t RecordOffset(uint32_t recNo) const { return headerLength_ + uint64_t(recNo - 1) * recordLength_; }
+    void InvalidateCache() { cacheCount_ = 0; }
+
+    void ReadRecord(uint32_t recNo, uint8_t* buffer);
+    void WriteRecord(uint32_t recNo, const uint8_t* buffer);
+    uint32_t AppendRecord(const uint8_t* buffer);
+    void SetDeleted(uint32_t recNo, bool deleted);
+    bool IsDeleted(uint32_t recNo);
+    std::string ReadMemo(uint32_t block);
+    uint32_t MemoPointerOnDisk(uint32_t recNo, int field);
+    uint32_t Post(TDbfRecord& r);
+    void Pack(const TProgressCallback& progress);
+    void Zap();
+
+    // Holds the table's write lock for one write (nothing to do in an exclusive open).
+    class TWriteGuard {
+    public:
+        explicit TWriteGuard(TImpl& t) : t_(t) { t_.WriteLock(); }
+        ~TWriteGuard() { t_.WriteUnlock(); }
+        TWriteGuard(const TWriteGuard&) = delete;
+        TWriteGuard& operator=(const TWriteGuard&) = delete;
+
+    private:
+        TImpl& t_;
+    };
 };
 
 // ====================================================================== opening
 
-std::shared_ptr<TDbfTable> TDbfTable::Open(const std::string& path, const TOpenOptions& options) {
+std::shared_ptr<TDbfTable> TDbfTable::Open(const std::string& path, const TDbfOpenOptions& options) {
     std::shared_ptr<TDbfTable> t(new TDbfTable);
-    t->OpenFiles(path, options);
+    t->impl_->OpenFiles(path, options);
     return t;
 }
 
+TDbfTable::TDbfTable() : impl_(std::make_unique<TImpl>()) {}
 TDbfTable::~TDbfTable() = default;
 
-bool TDbfTable::IsFoxPro() const { return IsFoxProVersion(version_); }
+const std::string& TDbfTable::Path() const { return impl_->path_; }
+std::string TDbfTable::MemoPath() const { return impl_->MemoPath(); }
+uint8_t TDbfTable::Version() const { return impl_->version_; }
+bool TDbfTable::IsFoxPro() const { return IsFoxProVersion(impl_->version_); }
+TDbfDate TDbfTable::LastUpdate() const { return impl_->lastUpdate_; }
+uint16_t TDbfTable::HeaderLength() const { return impl_->headerLength_; }
+uint16_t TDbfTable::RecordLength() const { return impl_->recordLength_; }
+uint8_t TDbfTable::LanguageByte() const { return impl_->language_; }
+int TDbfTable::CodePage() const { return impl_->converter_->CodePage(); }
+bool TDbfTable::ProductionIndexFlag() const { return (impl_->tableFlags_ & 0x01) != 0; }
+const std::vector<TDbfFieldDesc>& TDbfTable::Fields() const { return impl_->fields_; }
+int TDbfTable::FieldCount() const { return int(impl_->fields_.size()); }
+TMemoKind TDbfTable::MemoKind() const { return impl_->memoKind_; }
+TMemoFile* TDbfTable::Memo() { return impl_->memo_.get(); }
+const TCodePageConverter& TDbfTable::Converter() const { return *impl_->converter_; }
+bool TDbfTable::ReadOnly() const { return impl_->readOnly_; }
+bool TDbfTable::Exclusive() const { return impl_->exclusive_; }
+const std::vector<std::string>& TDbfTable::OpenReport() const { return impl_->report_; }
+uint32_t TDbfTable::RecordCount() const { return impl_->count_; }
+uint32_t TDbfTable::Refresh() { return impl_->Refresh(); }
+uint64_t TDbfTable::RecordReads() const { return impl_->recordReads_; }
+void TDbfTable::ReadRecord(uint32_t recNo, uint8_t* buffer) { impl_->ReadRecord(recNo, buffer); }
+void TDbfTable::WriteRecord(uint32_t recNo, const uint8_t* buffer) { impl_->WriteRecord(recNo, buffer); }
+uint32_t TDbfTable::AppendRecord(const uint8_t* buffer) { return impl_->AppendRecord(buffer); }
+void TDbfTable::SetDeleted(uint32_t recNo, bool deleted) { impl_->SetDeleted(recNo, deleted); }
+bool TDbfTable::IsDeleted(uint32_t recNo) { return impl_->IsDeleted(recNo); }
+uint32_t TDbfTable::Post(TDbfRecord& record) { return impl_->Post(record); }
+std::string TDbfTable::ReadMemo(uint32_t block) { return impl_->ReadMemo(block); }
+uint32_t TDbfTable::MemoPointerOnDisk(uint32_t recNo, int field) { return impl_->MemoPointerOnDisk(recNo, field); }
+void TDbfTable::Pack(const TProgressCallback& progress) { impl_->Pack(progress); }
+void TDbfTable::Zap() { impl_->Zap(); }
 
 static void RecoverPack(const std::string& marker) {
     // The marker lists "from\tto" renames and ends with "end"; without that last line the pack
@@ -214,7 +308,7 @@ static std::string NativePath(std::string p) {
     return p;
 }
 
-void TDbfTable::OpenFiles(const std::string& requestedName, const TOpenOptions& options) {
+void TDbfTable::TImpl::OpenFiles(const std::string& requestedName, const TDbfOpenOptions& options) {
     const std::string requested = NativePath(requestedName);
     std::string path = FindNoCase(requested);
     size_t slash = requested.find_last_of('/');
@@ -270,7 +364,7 @@ void TDbfTable::OpenFiles(const std::string& requestedName, const TOpenOptions& 
     }
 }
 
-void TDbfTable::ParseHeader(const std::vector<uint8_t>& head, uint64_t fileSize) {
+void TDbfTable::TImpl::ParseHeader(const std::vector<uint8_t>& head, uint64_t fileSize) {
     const uint8_t* h = head.data();
     version_ = h[0];
     switch (version_) {
@@ -296,7 +390,7 @@ void TDbfTable::ParseHeader(const std::vector<uint8_t>& head, uint64_t fileSize)
     size_t pos = 32;
     for (; pos + 32 <= head.size() && h[pos] != 0x0D; pos += 32) {
         const uint8_t* d = h + pos;
-        TFieldDesc f;
+        TDbfFieldDesc f;
         size_t n = 0;
         while (n < 11 && d[n] != 0) ++n;
         f.Name.assign(reinterpret_cast<const char*>(d), n);
@@ -306,20 +400,20 @@ void TDbfTable::ParseHeader(const std::vector<uint8_t>& head, uint64_t fileSize)
         f.Decimals = d[17];
         f.Offset = offset;
         switch (f.Type) {
-            case 'C': f.Kind = TFieldKind::Character; break;
-            case 'N': f.Kind = TFieldKind::Numeric; break;
-            case 'F': f.Kind = TFieldKind::Float; break;
-            case 'D': f.Kind = f.Length == 8 ? TFieldKind::Date : TFieldKind::Unsupported; break;
-            case 'L': f.Kind = f.Length == 1 ? TFieldKind::Logical : TFieldKind::Unsupported; break;
+            case 'C': f.Kind = TDbfFieldKind::Character; break;
+            case 'N': f.Kind = TDbfFieldKind::Numeric; break;
+            case 'F': f.Kind = TDbfFieldKind::Float; break;
+            case 'D': f.Kind = f.Length == 8 ? TDbfFieldKind::Date : TDbfFieldKind::Unsupported; break;
+            case 'L': f.Kind = f.Length == 1 ? TDbfFieldKind::Logical : TDbfFieldKind::Unsupported; break;
             case 'M':
-                if (f.Length == 10) f.Kind = TFieldKind::Memo;
-                else if (fox && f.Length == 4) { f.Kind = TFieldKind::Memo; f.BinaryMemoPointer = true; }
-                else f.Kind = TFieldKind::Unsupported;
+                if (f.Length == 10) f.Kind = TDbfFieldKind::Memo;
+                else if (fox && f.Length == 4) { f.Kind = TDbfFieldKind::Memo; f.BinaryMemoPointer = true; }
+                else f.Kind = TDbfFieldKind::Unsupported;
                 break;
-            default: f.Kind = TFieldKind::Unsupported; break;
+            default: f.Kind = TDbfFieldKind::Unsupported; break;
         }
         if (f.Type == '0' || (fox && (d[18] & 0x01))) f.Hidden = true;
-        if (f.Kind == TFieldKind::Unsupported || f.Hidden) hasUnsupported_ = true;
+        if (f.Kind == TDbfFieldKind::Unsupported || f.Hidden) hasUnsupported_ = true;
         if (f.Length == 0)
             RaiseError(DBIERR_HEADERCORRUPT, "Field " + f.Name + " of table " + path_ + " has a length of 0");
         if (offset + f.Length > recordLength_)
@@ -331,7 +425,7 @@ void TDbfTable::ParseHeader(const std::vector<uint8_t>& head, uint64_t fileSize)
     if (fields_.empty()) RaiseError(DBIERR_HEADERCORRUPT, "Table " + path_ + " describes no fields");
 
     memoKind_ = TMemoKind::None;
-    bool anyMemo = std::any_of(fields_.begin(), fields_.end(), [](const TFieldDesc& f) { return f.Kind == TFieldKind::Memo; });
+    bool anyMemo = std::any_of(fields_.begin(), fields_.end(), [](const TDbfFieldDesc& f) { return f.Kind == TDbfFieldKind::Memo; });
     if (anyMemo) memoKind_ = fox ? TMemoKind::Fpt : (version_ == 0x8B ? TMemoKind::Dbt4 : TMemoKind::Dbt3);
 
     // The reader's view never trusts a count the file cannot hold.
@@ -354,7 +448,7 @@ void TDbfTable::ParseHeader(const std::vector<uint8_t>& head, uint64_t fileSize)
     InvalidateCache();
 }
 
-void TDbfTable::OpenMemo() {
+void TDbfTable::TImpl::OpenMemo() {
     memo_.reset();
     if (memoKind_ == TMemoKind::None) return;
     std::string want = ChangeExt(path_, MemoExtension(memoKind_));
@@ -364,33 +458,34 @@ void TDbfTable::OpenMemo() {
 }
 
 int TDbfTable::FieldIndex(std::string_view name) const {
-    for (size_t i = 0; i < fields_.size(); ++i)
-        if (SameNoCase(fields_[i].Name, name)) return int(i);
+    const auto& fields = impl_->fields_;
+    for (size_t i = 0; i < fields.size(); ++i)
+        if (SameNoCase(fields[i].Name, name)) return int(i);
     return -1;
 }
 
 // ====================================================================== locking and header
 
-void TDbfTable::CheckWritable() const {
+void TDbfTable::TImpl::CheckWritable() const {
     if (hasUnsupported_)
         RaiseError(DBIERR_TABLEREADONLY, "Table " + path_ + " has fields of types this engine cannot write; it is read-only");
     if (readOnly_) RaiseError(DBIERR_TABLEREADONLY, "Table is open read-only: " + path_);
 }
 
-void TDbfTable::CheckExclusive(const char* what) const {
+void TDbfTable::TImpl::CheckExclusive(const char* what) const {
     if (!exclusive_) RaiseError(DBIERR_NEEDEXCLACCESS, std::string("Table must be open exclusively to ") + what + ": " + path_);
 }
 
-void TDbfTable::WriteLock() {
+void TDbfTable::TImpl::WriteLock() {
     if (!exclusive_ && lockDepth_ == 0) file_.LockWait(kWriteLock);
     ++lockDepth_;
 }
 
-void TDbfTable::WriteUnlock() {
+void TDbfTable::TImpl::WriteUnlock() {
     if (--lockDepth_ == 0 && !exclusive_) file_.Unlock(kWriteLock);
 }
 
-uint32_t TDbfTable::CountOnDisk() {
+uint32_t TDbfTable::TImpl::CountOnDisk() {
     uint8_t c[4];
     if (file_.ReadAt(4, c, 4) < 4) return 0;
     uint64_t size = file_.Size();
@@ -398,14 +493,40 @@ uint32_t TDbfTable::CountOnDisk() {
     return uint32_t(std::min<uint64_t>(GetLE32(c), fileRecords));
 }
 
-uint32_t TDbfTable::Refresh() {
+uint32_t TDbfTable::TImpl::Refresh() {
+    // An exclusive open is the only writer: its own writes keep the read-ahead current.
+    if (exclusive_) return count_;
+    // A write changes the file's times before its data. When the times are as they were at a
+    // look that no write was inside of and that no later write can leave unchanged, nothing
+    // has been written since: the count and the records read ahead are current.
+    if (stampVouches_ && file_.Stamp() == stamp_) return count_;
+
+    // Look again, with the read lock on the write byte so that no writer is inside a write
+    // (under our own write lock no other writer can be).
+    const bool ownLock = lockDepth_ > 0;
+    const bool quiet = ownLock || file_.TryLock(kWriteLock, false);
+    int64_t now = 0;
+    uint8_t c[4] = {};
+    size_t got = 0;
+    try {
+        now = FileClockNs();
+        stamp_ = file_.Stamp();
+        got = file_.ReadAt(4, c, 4);
+    } catch (...) {
+        if (quiet && !ownLock) file_.Unlock(kWriteLock);
+        stampVouches_ = false;
+        throw;
+    }
+    if (quiet && !ownLock) file_.Unlock(kWriteLock);
     InvalidateCache();
-    if (!exclusive_) count_ = CountOnDisk();
+    stampVouches_ = quiet && stamp_.SettledAt(now);
+    uint64_t fileRecords = stamp_.Size > headerLength_ ? (stamp_.Size - headerLength_) / recordLength_ : 0;
+    count_ = uint32_t(std::min<uint64_t>(got == 4 ? GetLE32(c) : 0, fileRecords));
     return count_;
 }
 
-void TDbfTable::WriteHeaderCount(uint32_t count) {
-    TDate d = Today();
+void TDbfTable::TImpl::WriteHeaderCount(uint32_t count) {
+    TDbfDate d = Today();
     uint8_t h[7];
     h[0] = uint8_t(std::clamp(d.Year - 1900, 0, 255));
     h[1] = uint8_t(d.Month);
@@ -417,25 +538,29 @@ void TDbfTable::WriteHeaderCount(uint32_t count) {
 
 // ====================================================================== raw records
 
-void TDbfTable::ReadRecord(uint32_t recNo, uint8_t* buffer) {
+void TDbfTable::TImpl::ReadRecord(uint32_t recNo, uint8_t* buffer) {
     if (recNo < 1 || recNo > count_)
         RaiseError(DBIERR_INVALIDRECNO, "Record " + std::to_string(recNo) + " does not exist (the table has " +
                                             std::to_string(count_) + ")");
     if (recNo < cacheFirst_ || recNo >= cacheFirst_ + cacheCount_) {
         uint32_t chunk = std::max<uint32_t>(1, uint32_t(kCacheBytes / recordLength_));
-        uint32_t n = std::min(chunk, count_ - recNo + 1);
+        // Reading ahead goes forwards; a reader that went back before what it had (a cursor
+        // moving to prior records, a grid scrolled up) gets the records on both sides.
+        uint32_t first = recNo < cacheFirst_ ? recNo - std::min(recNo - 1, chunk / 2) : recNo;
+        uint32_t n = std::min(chunk, count_ - first + 1);
         cache_.resize(size_t(n) * recordLength_);
-        size_t got = file_.ReadAt(RecordOffset(recNo), cache_.data(), cache_.size());
-        cacheFirst_ = recNo;
+        size_t got = file_.ReadAt(RecordOffset(first), cache_.data(), cache_.size());
+        ++recordReads_;
+        cacheFirst_ = first;
         cacheCount_ = uint32_t(got / recordLength_);
-        if (cacheCount_ == 0)
+        if (recNo >= first + cacheCount_)
             RaiseError(DBIERR_READERR, "Record " + std::to_string(recNo) + " is missing from " + path_ +
                                            " (the file has been shortened)");
     }
     std::memcpy(buffer, cache_.data() + size_t(recNo - cacheFirst_) * recordLength_, recordLength_);
 }
 
-void TDbfTable::WriteRecord(uint32_t recNo, const uint8_t* buffer) {
+void TDbfTable::TImpl::WriteRecord(uint32_t recNo, const uint8_t* buffer) {
     CheckWritable();
     TWriteGuard g(*this);
     if (recNo < 1 || recNo > std::max(count_, exclusive_ ? count_ : CountOnDisk()))
@@ -446,7 +571,7 @@ void TDbfTable::WriteRecord(uint32_t recNo, const uint8_t* buffer) {
         std::memcpy(cache_.data() + size_t(recNo - cacheFirst_) * recordLength_, buffer, recordLength_);
 }
 
-uint32_t TDbfTable::AppendRecord(const uint8_t* buffer) {
+uint32_t TDbfTable::TImpl::AppendRecord(const uint8_t* buffer) {
     CheckWritable();
     TWriteGuard g(*this);
     uint32_t n = exclusive_ ? count_ : CountOnDisk();
@@ -454,7 +579,7 @@ uint32_t TDbfTable::AppendRecord(const uint8_t* buffer) {
     return n + 1;
 }
 
-void TDbfTable::WriteAppended(uint32_t n, const uint8_t* buffer) {
+void TDbfTable::TImpl::WriteAppended(uint32_t n, const uint8_t* buffer) {
     // The record reaches the file before the count that makes it visible.
     std::vector<uint8_t> out(buffer, buffer + recordLength_);
     out.push_back(0x1A);
@@ -465,7 +590,7 @@ void TDbfTable::WriteAppended(uint32_t n, const uint8_t* buffer) {
     count_ = n + 1;
 }
 
-void TDbfTable::SetDeleted(uint32_t recNo, bool deleted) {
+void TDbfTable::TImpl::SetDeleted(uint32_t recNo, bool deleted) {
     CheckWritable();
     TWriteGuard g(*this);
     if (recNo < 1 || recNo > (exclusive_ ? count_ : std::max(count_, CountOnDisk())))
@@ -477,25 +602,25 @@ void TDbfTable::SetDeleted(uint32_t recNo, bool deleted) {
         cache_[size_t(recNo - cacheFirst_) * recordLength_] = mark;
 }
 
-bool TDbfTable::IsDeleted(uint32_t recNo) {
+bool TDbfTable::TImpl::IsDeleted(uint32_t recNo) {
     std::vector<uint8_t> buf(recordLength_);
     ReadRecord(recNo, buf.data());
     return buf[0] == '*';
 }
 
-std::string TDbfTable::ReadMemo(uint32_t block) {
+std::string TDbfTable::TImpl::ReadMemo(uint32_t block) {
     if (!memo_) RaiseError(DBIERR_BLOBFILEMISSING, "Table " + path_ + " has no memo file");
     return memo_->Read(block);
 }
 
-uint32_t TDbfTable::MemoPointerOnDisk(uint32_t recNo, int field) {
-    const TFieldDesc& f = fields_.at(size_t(field));
+uint32_t TDbfTable::TImpl::MemoPointerOnDisk(uint32_t recNo, int field) {
+    const TDbfFieldDesc& f = fields_.at(size_t(field));
     std::vector<uint8_t> rec(recordLength_, ' ');
     file_.ReadAt(RecordOffset(recNo) + f.Offset, rec.data() + f.Offset, f.Length);
     return ParseMemoPointer(f, rec.data(), recNo);
 }
 
-uint32_t TDbfTable::Post(TRecord& r) {
+uint32_t TDbfTable::TImpl::Post(TDbfRecord& r) {
     CheckWritable();
     TWriteGuard g(*this);
     bool append = r.recNo_ == 0;
@@ -520,10 +645,10 @@ uint32_t TDbfTable::Post(TRecord& r) {
     // A new record copied from another carries that record's memo pointers: its memos are
     // copied, so that freeing one record's blocks never takes another's.
     if (append)
-        for (int f = 0; f < FieldCount(); ++f)
-            if (fields_[size_t(f)].Kind == TFieldKind::Memo && !r.pendingMemos_.count(f)) {
+        for (int f = 0; f < int(fields_.size()); ++f)
+            if (fields_[size_t(f)].Kind == TDbfFieldKind::Memo && !r.PendingMemo(f)) {
                 uint32_t b = ParseMemoPointer(fields_[size_t(f)], r.bytes_.data(), 0);
-                if (b != 0) r.pendingMemos_[f] = ReadMemo(b);
+                if (b != 0) r.SetPendingMemo(f, ReadMemo(b));
             }
     for (auto& [f, bytes] : r.pendingMemos_) {
         uint32_t block = 0;
@@ -553,7 +678,7 @@ uint32_t TDbfTable::Post(TRecord& r) {
 
 // ====================================================================== pack and zap
 
-void TDbfTable::Pack(const TProgressCallback& progress) {
+void TDbfTable::TImpl::Pack(const TProgressCallback& progress) {
     CheckWritable();
     CheckExclusive("pack it");
     const std::string tmpDbf = path_ + ".packing";
@@ -586,8 +711,8 @@ void TDbfTable::Pack(const TProgressCallback& progress) {
         for (uint32_t rec = 1; rec <= count_; ++rec) {
             ReadRecord(rec, buf.data());
             if (buf[0] != '*') {
-                for (const TFieldDesc& f : fields_) {
-                    if (f.Kind != TFieldKind::Memo) continue;
+                for (const TDbfFieldDesc& f : fields_) {
+                    if (f.Kind != TDbfFieldKind::Memo) continue;
                     uint32_t block = ParseMemoPointer(f, buf.data(), rec);
                     uint32_t nb = 0;
                     if (block != 0) {
@@ -610,7 +735,7 @@ void TDbfTable::Pack(const TProgressCallback& progress) {
         }
         pending.push_back(0x1A);
         out.WriteAt(outPos, pending.data(), pending.size());
-        TDate d = Today();
+        TDbfDate d = Today();
         head[1] = uint8_t(std::clamp(d.Year - 1900, 0, 255));
         head[2] = uint8_t(d.Month);
         head[3] = uint8_t(d.Day);
@@ -656,7 +781,7 @@ void TDbfTable::Pack(const TProgressCallback& progress) {
     OpenMemo();
 }
 
-void TDbfTable::Zap() {
+void TDbfTable::TImpl::Zap() {
     CheckWritable();
     CheckExclusive("zap it");
     WriteHeaderCount(0);
@@ -674,7 +799,7 @@ void TDbfTable::Zap() {
 
 // ====================================================================== creating
 
-void TDbfTable::Create(const std::string& pathName, const std::vector<TFieldDef>& defs, const TCreateOptions& o) {
+void TDbfTable::Create(const std::string& pathName, const std::vector<TDbfFieldDef>& defs, const TDbfCreateOptions& o) {
     const std::string path = NativePath(pathName);
     if (o.Level != 3 && o.Level != 4) RaiseError(DBIERR_INVALIDPARAM, "Table level must be 3 or 4");
     if (defs.empty()) RaiseError(DBIERR_INVALIDPARAM, "A table needs at least one field");
@@ -692,7 +817,7 @@ void TDbfTable::Create(const std::string& pathName, const std::vector<TFieldDef>
     uint32_t recLen = 1;
     bool memo = false;
     std::vector<std::string> names;
-    for (const TFieldDef& d : defs) {
+    for (const TDbfFieldDef& d : defs) {
         std::string name;
         for (char c : d.Name) name += (c >= 'a' && c <= 'z') ? char(c - 32) : c;
         bool ok = !name.empty() && name.size() <= 10 && name[0] >= 'A' && name[0] <= 'Z';
@@ -732,7 +857,7 @@ void TDbfTable::Create(const std::string& pathName, const std::vector<TFieldDef>
 
     std::vector<uint8_t> h(32, 0);
     h[0] = memo ? (o.Level == 3 ? 0x83 : 0x8B) : 0x03;
-    TDate d = Today();
+    TDbfDate d = Today();
     h[1] = uint8_t(d.Year - 1900);
     h[2] = uint8_t(d.Month);
     h[3] = uint8_t(d.Day);
@@ -763,83 +888,95 @@ void TDbfTable::Create(const std::string& pathName, const std::vector<TFieldDef>
 
 // ====================================================================== records with values
 
-TRecord::TRecord(std::shared_ptr<TDbfTable> table) : table_(std::move(table)) {
+TDbfRecord::TDbfRecord(std::shared_ptr<TDbfTable> table) : table_(std::move(table)) {
     bytes_.assign(table_->RecordLength(), ' ');
 }
 
-void TRecord::Load(uint32_t recNo) {
+void TDbfRecord::Load(uint32_t recNo) {
     table_->ReadRecord(recNo, bytes_.data());
     recNo_ = recNo;
     pendingMemos_.clear();
 }
 
-void TRecord::Clear() {
+void TDbfRecord::Clear() {
     std::fill(bytes_.begin(), bytes_.end(), ' ');
     recNo_ = 0;
     pendingMemos_.clear();
 }
 
-const TFieldDesc& TRecord::Field(int field) const {
+const TDbfFieldDesc& TDbfRecord::Field(int field) const {
     if (field < 0 || field >= table_->FieldCount())
         RaiseError(DBIERR_INVALIDPARAM, "Field number " + std::to_string(field + 1) + " is out of range");
     return table_->Fields()[size_t(field)];
 }
 
-void TRecord::BadValue(int field, const std::string& what) const {
+const std::string* TDbfRecord::PendingMemo(int field) const {
+    for (auto& [f, bytes] : pendingMemos_)
+        if (f == field) return &bytes;
+    return nullptr;
+}
+
+void TDbfRecord::SetPendingMemo(int field, std::string bytes) {
+    auto at = std::lower_bound(pendingMemos_.begin(), pendingMemos_.end(), field,
+                               [](const auto& p, int f) { return p.first < f; });
+    if (at != pendingMemos_.end() && at->first == field) at->second = std::move(bytes);
+    else pendingMemos_.emplace(at, field, std::move(bytes));
+}
+
+void TDbfRecord::BadValue(int field, const std::string& what) const {
     std::string where = "field " + table_->Fields()[size_t(field)].Name;
     if (recNo_) where += " of record " + std::to_string(recNo_);
     RaiseError(DBIERR_INVALIDFLDXFORM, "Invalid value in " + where + ": " + what);
 }
 
-std::string TRecord::GetRaw(int field) const {
-    const TFieldDesc& f = Field(field);
+std::string TDbfRecord::GetRaw(int field) const {
+    const TDbfFieldDesc& f = Field(field);
     return std::string(reinterpret_cast<const char*>(bytes_.data() + f.Offset), f.Length);
 }
 
-bool TRecord::IsNull(int field) const {
-    const TFieldDesc& f = Field(field);
-    if (f.Kind == TFieldKind::Memo) {
-        auto p = pendingMemos_.find(field);
-        if (p != pendingMemos_.end()) return p->second.empty();
+bool TDbfRecord::IsNull(int field) const {
+    const TDbfFieldDesc& f = Field(field);
+    if (f.Kind == TDbfFieldKind::Memo) {
+        if (const std::string* p = PendingMemo(field)) return p->empty();
         return MemoBlock(field) == 0;
     }
     std::string_view raw(reinterpret_cast<const char*>(bytes_.data() + f.Offset), f.Length);
-    if (f.Kind == TFieldKind::Logical) return raw[0] == ' ' || raw[0] == '?' || raw[0] == '\0';
-    if (f.Kind == TFieldKind::Date && raw == "00000000") return true;
+    if (f.Kind == TDbfFieldKind::Logical) return raw[0] == ' ' || raw[0] == '?' || raw[0] == '\0';
+    if (f.Kind == TDbfFieldKind::Date && raw == "00000000") return true;
     return TrimBlanks(raw).empty();
 }
 
-std::string TRecord::GetText(int field) const {
-    const TFieldDesc& f = Field(field);
+std::string TDbfRecord::GetText(int field) const {
+    const TDbfFieldDesc& f = Field(field);
     std::string_view raw(reinterpret_cast<const char*>(bytes_.data() + f.Offset), f.Length);
     switch (f.Kind) {
-        case TFieldKind::Character: {
+        case TDbfFieldKind::Character: {
             while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\0')) raw.remove_suffix(1);
             return table_->Converter().ToUtf8(raw);
         }
-        case TFieldKind::Numeric:
-        case TFieldKind::Float: return std::string(TrimBlanks(raw));
-        case TFieldKind::Date: {
+        case TDbfFieldKind::Numeric:
+        case TDbfFieldKind::Float: return std::string(TrimBlanks(raw));
+        case TDbfFieldKind::Date: {
             auto d = GetDate(field);
             if (!d) return "";
             char b[16];
             std::snprintf(b, sizeof b, "%04d-%02d-%02d", d->Year, d->Month, d->Day);
             return b;
         }
-        case TFieldKind::Logical: {
+        case TDbfFieldKind::Logical: {
             auto l = GetLogical(field);
             return l ? (*l ? "T" : "F") : "";
         }
-        case TFieldKind::Memo: return GetMemo(field);
-        case TFieldKind::Unsupported: break;
+        case TDbfFieldKind::Memo: return GetMemo(field);
+        case TDbfFieldKind::Unsupported: break;
     }
     RaiseError(DBIERR_NOTSUPPORTED, "Field " + f.Name + " has the type '" + std::string(1, f.Type) +
                                         "', which this engine does not read");
 }
 
-std::optional<double> TRecord::GetNumber(int field) const {
-    const TFieldDesc& f = Field(field);
-    if (f.Kind != TFieldKind::Numeric && f.Kind != TFieldKind::Float)
+std::optional<double> TDbfRecord::GetNumber(int field) const {
+    const TDbfFieldDesc& f = Field(field);
+    if (f.Kind != TDbfFieldKind::Numeric && f.Kind != TDbfFieldKind::Float)
         RaiseError(DBIERR_INVALIDFLDXFORM, "Field " + f.Name + " is not numeric");
     std::string_view s = TrimBlanks(std::string_view(reinterpret_cast<const char*>(bytes_.data() + f.Offset), f.Length));
     if (s.empty()) return std::nullopt;
@@ -848,17 +985,17 @@ std::optional<double> TRecord::GetNumber(int field) const {
     double v = 0;
     auto r = std::from_chars(t.data(), t.data() + t.size(), v);
     if (r.ec != std::errc() || (r.ptr != t.data() + t.size() && std::string_view(r.ptr, size_t(t.data() + t.size() - r.ptr)) != "."))
-        BadValue(field, "'" + std::string(s) + "' is not a number");
+        BadValue(field, std::string("'").append(s).append("' is not a number"));
     return v;
 }
 
-std::optional<TDate> TRecord::GetDate(int field) const {
-    const TFieldDesc& f = Field(field);
-    if (f.Kind != TFieldKind::Date) RaiseError(DBIERR_INVALIDFLDXFORM, "Field " + f.Name + " is not a date");
+std::optional<TDbfDate> TDbfRecord::GetDate(int field) const {
+    const TDbfFieldDesc& f = Field(field);
+    if (f.Kind != TDbfFieldKind::Date) RaiseError(DBIERR_INVALIDFLDXFORM, "Field " + f.Name + " is not a date");
     std::string_view raw(reinterpret_cast<const char*>(bytes_.data() + f.Offset), 8);
     if (TrimBlanks(raw).empty() || raw == "00000000") return std::nullopt;
     if (!AllDigits(raw)) BadValue(field, "'" + std::string(raw) + "' is not a date");
-    TDate d;
+    TDbfDate d;
     std::from_chars(raw.data(), raw.data() + 4, d.Year);
     std::from_chars(raw.data() + 4, raw.data() + 6, d.Month);
     std::from_chars(raw.data() + 6, raw.data() + 8, d.Day);
@@ -866,9 +1003,9 @@ std::optional<TDate> TRecord::GetDate(int field) const {
     return d;
 }
 
-std::optional<bool> TRecord::GetLogical(int field) const {
-    const TFieldDesc& f = Field(field);
-    if (f.Kind != TFieldKind::Logical) RaiseError(DBIERR_INVALIDFLDXFORM, "Field " + f.Name + " is not logical");
+std::optional<bool> TDbfRecord::GetLogical(int field) const {
+    const TDbfFieldDesc& f = Field(field);
+    if (f.Kind != TDbfFieldKind::Logical) RaiseError(DBIERR_INVALIDFLDXFORM, "Field " + f.Name + " is not logical");
     char c = char(bytes_[f.Offset]);
     switch (c) {
         case 'T': case 't': case 'Y': case 'y': return true;
@@ -878,15 +1015,14 @@ std::optional<bool> TRecord::GetLogical(int field) const {
     BadValue(field, "'" + std::string(1, c) + "' is not a logical value");
 }
 
-uint32_t TRecord::MemoBlock(int field) const {
-    const TFieldDesc& f = Field(field);
-    if (f.Kind != TFieldKind::Memo) RaiseError(DBIERR_INVALIDFLDXFORM, "Field " + f.Name + " is not a memo");
+uint32_t TDbfRecord::MemoBlock(int field) const {
+    const TDbfFieldDesc& f = Field(field);
+    if (f.Kind != TDbfFieldKind::Memo) RaiseError(DBIERR_INVALIDFLDXFORM, "Field " + f.Name + " is not a memo");
     return ParseMemoPointer(f, bytes_.data(), recNo_);
 }
 
-std::string TRecord::GetMemoRaw(int field) const {
-    auto p = pendingMemos_.find(field);
-    if (p != pendingMemos_.end()) return p->second;
+std::string TDbfRecord::GetMemoRaw(int field) const {
+    if (const std::string* p = PendingMemo(field)) return *p;
     uint32_t block = MemoBlock(field);
     // In a shared open the record may have been rewritten since it was read: follow the pointer
     // the file holds now, never one whose blocks may already belong to another record.
@@ -894,27 +1030,27 @@ std::string TRecord::GetMemoRaw(int field) const {
     return block ? table_->ReadMemo(block) : std::string();
 }
 
-std::string TRecord::GetMemo(int field) const { return table_->Converter().ToUtf8(GetMemoRaw(field)); }
+std::string TDbfRecord::GetMemo(int field) const { return table_->Converter().ToUtf8(GetMemoRaw(field)); }
 
-void TRecord::Store(const TFieldDesc& f, std::string_view s, bool rightAlign) {
+void TDbfRecord::Store(const TDbfFieldDesc& f, std::string_view s, bool rightAlign) {
     uint8_t* p = bytes_.data() + f.Offset;
     std::memset(p, ' ', f.Length);
     std::memcpy(p + (rightAlign ? f.Length - s.size() : 0), s.data(), s.size());
 }
 
-void TRecord::SetNull(int field) {
-    const TFieldDesc& f = Field(field);
-    if (f.Kind == TFieldKind::Unsupported) RaiseError(DBIERR_NOTSUPPORTED, "Field " + f.Name + " cannot be written");
-    if (f.Kind == TFieldKind::Memo) {
-        pendingMemos_[field] = std::string();
+void TDbfRecord::SetNull(int field) {
+    const TDbfFieldDesc& f = Field(field);
+    if (f.Kind == TDbfFieldKind::Unsupported) RaiseError(DBIERR_NOTSUPPORTED, "Field " + f.Name + " cannot be written");
+    if (f.Kind == TDbfFieldKind::Memo) {
+        SetPendingMemo(field, std::string());
         return;
     }
     std::memset(bytes_.data() + f.Offset, ' ', f.Length);
 }
 
-void TRecord::SetNumber(int field, double v) {
-    const TFieldDesc& f = Field(field);
-    if (f.Kind != TFieldKind::Numeric && f.Kind != TFieldKind::Float)
+void TDbfRecord::SetNumber(int field, double v) {
+    const TDbfFieldDesc& f = Field(field);
+    if (f.Kind != TDbfFieldKind::Numeric && f.Kind != TDbfFieldKind::Float)
         RaiseError(DBIERR_INVALIDFLDXFORM, "Field " + f.Name + " is not numeric");
     if (!std::isfinite(v)) BadValue(field, "not a finite number");
     if (v == 0) v = 0;  // no "-0"
@@ -926,35 +1062,35 @@ void TRecord::SetNumber(int field, double v) {
     Store(f, s, true);
 }
 
-void TRecord::SetDate(int field, const TDate& d) {
-    const TFieldDesc& f = Field(field);
-    if (f.Kind != TFieldKind::Date) RaiseError(DBIERR_INVALIDFLDXFORM, "Field " + f.Name + " is not a date");
+void TDbfRecord::SetDate(int field, const TDbfDate& d) {
+    const TDbfFieldDesc& f = Field(field);
+    if (f.Kind != TDbfFieldKind::Date) RaiseError(DBIERR_INVALIDFLDXFORM, "Field " + f.Name + " is not a date");
     if (!IsValidCalendarDate(d.Year, d.Month, d.Day)) BadValue(field, "not a valid date");
     char b[16];
     std::snprintf(b, sizeof b, "%04d%02d%02d", d.Year, d.Month, d.Day);
     Store(f, b, false);
 }
 
-void TRecord::SetLogical(int field, bool v) {
-    const TFieldDesc& f = Field(field);
-    if (f.Kind != TFieldKind::Logical) RaiseError(DBIERR_INVALIDFLDXFORM, "Field " + f.Name + " is not logical");
+void TDbfRecord::SetLogical(int field, bool v) {
+    const TDbfFieldDesc& f = Field(field);
+    if (f.Kind != TDbfFieldKind::Logical) RaiseError(DBIERR_INVALIDFLDXFORM, "Field " + f.Name + " is not logical");
     bytes_[f.Offset] = v ? 'T' : 'F';
 }
 
-void TRecord::SetMemoRaw(int field, std::string_view bytes) {
-    const TFieldDesc& f = Field(field);
-    if (f.Kind != TFieldKind::Memo) RaiseError(DBIERR_INVALIDFLDXFORM, "Field " + f.Name + " is not a memo");
+void TDbfRecord::SetMemoRaw(int field, std::string_view bytes) {
+    const TDbfFieldDesc& f = Field(field);
+    if (f.Kind != TDbfFieldKind::Memo) RaiseError(DBIERR_INVALIDFLDXFORM, "Field " + f.Name + " is not a memo");
     if (table_->MemoKind() == TMemoKind::Dbt3 && bytes.find('\x1A') != std::string_view::npos)
         BadValue(field, "a dBase III memo cannot hold the byte 0x1A");
-    pendingMemos_[field] = std::string(bytes);
+    SetPendingMemo(field, std::string(bytes));
 }
 
-void TRecord::SetMemo(int field, std::string_view utf8) { SetMemoRaw(field, table_->Converter().FromUtf8(utf8)); }
+void TDbfRecord::SetMemo(int field, std::string_view utf8) { SetMemoRaw(field, table_->Converter().FromUtf8(utf8)); }
 
-void TRecord::SetText(int field, std::string_view s) {
-    const TFieldDesc& f = Field(field);
+void TDbfRecord::SetText(int field, std::string_view s) {
+    const TDbfFieldDesc& f = Field(field);
     switch (f.Kind) {
-        case TFieldKind::Character: {
+        case TDbfFieldKind::Character: {
             std::string stored = table_->Converter().FromUtf8(s);
             if (stored.size() > f.Length)
                 BadValue(field, "text of " + std::to_string(stored.size()) + " bytes does not fit in " +
@@ -962,8 +1098,8 @@ void TRecord::SetText(int field, std::string_view s) {
             Store(f, stored, false);
             return;
         }
-        case TFieldKind::Numeric:
-        case TFieldKind::Float: {
+        case TDbfFieldKind::Numeric:
+        case TDbfFieldKind::Float: {
             std::string_view t = TrimBlanks(s);
             if (t.empty()) return SetNull(field);
             // Plain decimal text with no more decimals than the field keeps is stored exactly;
@@ -995,7 +1131,7 @@ void TRecord::SetText(int field, std::string_view s) {
             if (r.ec != std::errc() || r.ptr != u.data() + u.size()) BadValue(field, "'" + std::string(t) + "' is not a number");
             return SetNumber(field, v);
         }
-        case TFieldKind::Date: {
+        case TDbfFieldKind::Date: {
             std::string_view t = TrimBlanks(s);
             if (t.empty()) return SetNull(field);
             std::string digits;
@@ -1004,14 +1140,14 @@ void TRecord::SetText(int field, std::string_view s) {
             else
                 digits = std::string(t);
             if (digits.size() != 8 || !AllDigits(digits)) BadValue(field, "'" + std::string(t) + "' is not a date (YYYY-MM-DD)");
-            TDate d;
+            TDbfDate d;
             std::from_chars(digits.data(), digits.data() + 4, d.Year);
             std::from_chars(digits.data() + 4, digits.data() + 6, d.Month);
             std::from_chars(digits.data() + 6, digits.data() + 8, d.Day);
             if (!IsValidCalendarDate(d.Year, d.Month, d.Day)) BadValue(field, "'" + std::string(t) + "' is not a date");
             return SetDate(field, d);
         }
-        case TFieldKind::Logical: {
+        case TDbfFieldKind::Logical: {
             std::string_view t = TrimBlanks(s);
             if (t.empty() || t == "?") return SetNull(field);
             std::string u;
@@ -1020,8 +1156,8 @@ void TRecord::SetText(int field, std::string_view s) {
             if (u == "F" || u == "N" || u == "FALSE" || u == ".F.") return SetLogical(field, false);
             BadValue(field, "'" + std::string(t) + "' is not a logical value (T or F)");
         }
-        case TFieldKind::Memo: return SetMemo(field, s);
-        case TFieldKind::Unsupported: break;
+        case TDbfFieldKind::Memo: return SetMemo(field, s);
+        case TDbfFieldKind::Unsupported: break;
     }
     RaiseError(DBIERR_NOTSUPPORTED, "Field " + f.Name + " cannot be written");
 }

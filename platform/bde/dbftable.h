@@ -5,19 +5,19 @@
 // runs under the table's write lock, so writers in several processes never interleave inside a
 // record or the header. Readers do not lock. See docs/decisions.md for the flushing policy.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "bde/codepage.h"
 #include "bde/fields.h"
 #include "bde/memofile.h"
-#include "bde/osfile.h"
 
 namespace bde {
 
@@ -25,14 +25,14 @@ namespace bde {
 // Returning false asks the operation to stop; it then raises DBIERR_USERABORT with nothing lost.
 using TProgressCallback = std::function<bool(int percent, const std::string& message)>;
 
-struct TCreateOptions {
+struct TDbfCreateOptions {
     int Level = 4;              // 3 = dBase III+, 4 = dBase IV
     int CodePage = 1252;        // written as the language byte; 0 = none
     uint32_t MemoBlockSize = 512;  // dBase IV memo files
     bool Replace = false;       // replace existing files instead of refusing
 };
 
-struct TOpenOptions {
+struct TDbfOpenOptions {
     bool ReadOnly = false;
     bool Exclusive = false;
     // Code page for tables whose language byte is 0 or unknown.
@@ -42,44 +42,48 @@ struct TOpenOptions {
     bool Durable = false;
 };
 
-class TRecord;
+class TDbfRecord;
 
 class TDbfTable : public std::enable_shared_from_this<TDbfTable> {
 public:
-    static std::shared_ptr<TDbfTable> Open(const std::string& path, const TOpenOptions& options = {});
-    static void Create(const std::string& path, const std::vector<TFieldDef>& fields,
-                       const TCreateOptions& options = {});
+    static std::shared_ptr<TDbfTable> Open(const std::string& path, const TDbfOpenOptions& options = {});
+    static void Create(const std::string& path, const std::vector<TDbfFieldDef>& fields,
+                       const TDbfCreateOptions& options = {});
     ~TDbfTable();
     TDbfTable(const TDbfTable&) = delete;
     TDbfTable& operator=(const TDbfTable&) = delete;
 
     // ---- what the header says ----
-    const std::string& Path() const { return path_; }
-    std::string MemoPath() const { return memo_ ? memo_->File().Path() : std::string(); }
-    uint8_t Version() const { return version_; }
+    const std::string& Path() const;
+    std::string MemoPath() const;
+    uint8_t Version() const;
     bool IsFoxPro() const;
-    TDate LastUpdate() const { return lastUpdate_; }
-    uint16_t HeaderLength() const { return headerLength_; }
-    uint16_t RecordLength() const { return recordLength_; }
-    uint8_t LanguageByte() const { return language_; }
-    int CodePage() const { return converter_->CodePage(); }
-    bool ProductionIndexFlag() const { return (tableFlags_ & 0x01) != 0; }
-    const std::vector<TFieldDesc>& Fields() const { return fields_; }
-    int FieldCount() const { return int(fields_.size()); }
+    TDbfDate LastUpdate() const;
+    uint16_t HeaderLength() const;
+    uint16_t RecordLength() const;
+    uint8_t LanguageByte() const;
+    int CodePage() const;
+    bool ProductionIndexFlag() const;
+    const std::vector<TDbfFieldDesc>& Fields() const;
+    int FieldCount() const;
     int FieldIndex(std::string_view name) const;  // ignoring ASCII case; -1 when absent
-    TMemoKind MemoKind() const { return memoKind_; }
-    TMemoFile* Memo() { return memo_.get(); }
-    const TCodePageConverter& Converter() const { return *converter_; }
-    bool ReadOnly() const { return readOnly_; }
-    bool Exclusive() const { return exclusive_; }
+    TMemoKind MemoKind() const;
+    TMemoFile* Memo();
+    const TCodePageConverter& Converter() const;
+    bool ReadOnly() const;
+    bool Exclusive() const;
     // Repairs made in this open's view of a damaged file (short last record, count too large).
-    const std::vector<std::string>& OpenReport() const { return report_; }
+    const std::vector<std::string>& OpenReport() const;
 
     // Records in this open's view: the header's count, never more than the file holds.
-    uint32_t RecordCount() const { return count_; }
-    // Rereads the count from the file (other processes may have appended) and drops cached
-    // records. Returns the new count.
+    uint32_t RecordCount() const;
+    // Rereads the count from the file (other processes may have appended). Records read ahead
+    // are kept while the file is unchanged since they were read, and dropped otherwise.
+    // Returns the new count.
     uint32_t Refresh();
+    // How many times record data has been read from the file (each read fills the read-ahead
+    // of consecutive records); for statistics and tests.
+    uint64_t RecordReads() const;
 
     // ---- raw records (the buffer is RecordLength bytes, the deletion byte first) ----
     void ReadRecord(uint32_t recNo, uint8_t* buffer);
@@ -91,7 +95,7 @@ public:
     // ---- records with field values and memos ----
     // Writes the record's pending memos, then the record: appends a new one (returns its number)
     // or updates the record it was read from.
-    uint32_t Post(TRecord& record);
+    uint32_t Post(TDbfRecord& record);
 
     // ---- memos ----
     std::string ReadMemo(uint32_t block);
@@ -106,53 +110,16 @@ public:
     void Zap();
 
 private:
-    TDbfTable() = default;
-    void OpenFiles(const std::string& path, const TOpenOptions& options);
-    void ParseHeader(const std::vector<uint8_t>& head, uint64_t fileSize);
-    void OpenMemo();
-    uint32_t CountOnDisk();
-    void WriteHeaderCount(uint32_t count);
-    // Writes record n + 1 with the end-of-file mark after it, then the header count.
-    void WriteAppended(uint32_t n, const uint8_t* buffer);
-    void CheckWritable() const;
-    void CheckExclusive(const char* what) const;
-    void WriteLock();
-    void WriteUnlock();
-    uint64_t RecordOffset(uint32_t recNo) const { return headerLength_ + uint64_t(recNo - 1) * recordLength_; }
-    void InvalidateCache() { cacheCount_ = 0; }
-
-    friend class TWriteGuard;
-
-    std::string path_;
-    TOsFile file_;
-    TOpenOptions options_;
-    bool readOnly_ = true;
-    bool exclusive_ = false;
-    bool hasUnsupported_ = false;
-    uint8_t version_ = 0;
-    TDate lastUpdate_;
-    uint32_t count_ = 0;
-    uint16_t headerLength_ = 0;
-    uint16_t recordLength_ = 0;
-    uint8_t tableFlags_ = 0;
-    uint8_t language_ = 0;
-    std::vector<TFieldDesc> fields_;
-    std::vector<std::string> report_;
-    TMemoKind memoKind_ = TMemoKind::None;
-    std::unique_ptr<TMemoFile> memo_;
-    std::unique_ptr<TCodePageConverter> converter_;
-    int lockDepth_ = 0;
-
-    std::vector<uint8_t> cache_;
-    uint32_t cacheFirst_ = 0;
-    uint32_t cacheCount_ = 0;
+    struct TImpl;
+    TDbfTable();
+    std::unique_ptr<TImpl> impl_;
 };
 
 // A record buffer bound to its table: the raw record (deletion byte first) plus typed access
 // to its fields. Text crosses the API as UTF-8; limits count stored bytes.
-class TRecord {
+class TDbfRecord {
 public:
-    explicit TRecord(std::shared_ptr<TDbfTable> table);  // a blank new record
+    explicit TDbfRecord(std::shared_ptr<TDbfTable> table);  // a blank new record
 
     TDbfTable& Table() const { return *table_; }
     uint8_t* Data() { return bytes_.data(); }
@@ -174,7 +141,7 @@ public:
     // L as T or F, M the memo text; "" for null.
     std::string GetText(int field) const;
     std::optional<double> GetNumber(int field) const;
-    std::optional<TDate> GetDate(int field) const;
+    std::optional<TDbfDate> GetDate(int field) const;
     std::optional<bool> GetLogical(int field) const;
     std::string GetMemo(int field) const;     // UTF-8
     std::string GetMemoRaw(int field) const;  // bytes as stored
@@ -184,7 +151,7 @@ public:
     // Sets a value from text in the conventions GetText produces ("" = null).
     void SetText(int field, std::string_view utf8);
     void SetNumber(int field, double value);
-    void SetDate(int field, const TDate& value);
+    void SetDate(int field, const TDbfDate& value);
     void SetLogical(int field, bool value);
     void SetNull(int field);
     void SetMemo(int field, std::string_view utf8);
@@ -192,15 +159,17 @@ public:
 
 private:
     friend class TDbfTable;
-    const TFieldDesc& Field(int field) const;
+    const TDbfFieldDesc& Field(int field) const;
+    const std::string* PendingMemo(int field) const;  // null when the field has none
+    void SetPendingMemo(int field, std::string bytes);
     [[noreturn]] void BadValue(int field, const std::string& what) const;
-    void Store(const TFieldDesc& f, std::string_view bytes, bool rightAlign);
-    void SetMemoPointer(const TFieldDesc& f, uint32_t block);
+    void Store(const TDbfFieldDesc& f, std::string_view bytes, bool rightAlign);
 
     std::shared_ptr<TDbfTable> table_;
     std::vector<uint8_t> bytes_;
     uint32_t recNo_ = 0;
-    std::map<int, std::string> pendingMemos_;  // field -> stored bytes to write on post
+    // Memos to write on post, as stored bytes, ordered by field.
+    std::vector<std::pair<int, std::string>> pendingMemos_;
 };
 
 }  // namespace bde

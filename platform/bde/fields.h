@@ -8,10 +8,10 @@ namespace bde {
 // The storage kinds this engine reads and writes. Other type letters of foreign files are
 // kept as Unsupported: their bytes can be read raw, not as values, and such tables are
 // read-only.
-enum class TFieldKind { Character, Numeric, Float, Date, Logical, Memo, Unsupported };
+enum class TDbfFieldKind { Character, Numeric, Float, Date, Logical, Memo, Unsupported };
 
 // What a caller asks for when creating a table.
-struct TFieldDef {
+struct TDbfFieldDef {
     std::string Name;
     char Type = 'C';  // C N F D L M
     int Length = 0;   // 0 = the type's fixed length (D 8, L 1, M 10)
@@ -19,10 +19,10 @@ struct TFieldDef {
 };
 
 // One field as the file describes it.
-struct TFieldDesc {
+struct TDbfFieldDesc {
     std::string Name;      // as stored (upper case for files we write)
     char Type = 'C';       // the type letter as stored
-    TFieldKind Kind = TFieldKind::Character;
+    TDbfFieldKind Kind = TDbfFieldKind::Character;
     uint16_t Length = 0;   // stored bytes
     uint8_t Decimals = 0;
     uint32_t Offset = 0;   // from the start of the record buffer (the deletion byte is 0)
@@ -31,9 +31,9 @@ struct TFieldDesc {
 };
 
 // A calendar date (no time of day).
-struct TDate {
+struct TDbfDate {
     int Year = 0, Month = 0, Day = 0;
-    bool operator==(const TDate&) const = default;
+    bool operator==(const TDbfDate&) const = default;
 };
 
 bool IsValidCalendarDate(int year, int month, int day);

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 #include "bde/errors.h"
 
@@ -96,6 +97,28 @@ uint64_t TOsFile::Size() const {
     struct stat st;
     if (::fstat(fd_, &st) != 0) RaiseError(DBIERR_READERR, "Cannot read the size of " + path_);
     return uint64_t(st.st_size);
+}
+
+TFileStamp TOsFile::Stamp() const {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) RaiseError(DBIERR_READERR, "Cannot read the state of " + path_);
+    auto ns = [](const struct timespec& t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; };
+    return {uint64_t(st.st_dev), uint64_t(st.st_ino), uint64_t(st.st_size), ns(st.st_mtim), ns(st.st_ctim)};
+}
+
+bool TFileStamp::SettledAt(int64_t nowNs) const {
+    int64_t fraction = ChangedNs % 1000000000;
+    int64_t unit = 1;
+    if (fraction == 0) unit = 2000000000;
+    else
+        while (fraction % (unit * 10) == 0) unit *= 10;
+    return ChangedNs + unit <= nowNs;
+}
+
+int64_t FileClockNs() {
+    struct timespec t;
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &t);
+    return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
 void TOsFile::Truncate(uint64_t size) {

@@ -8,6 +8,23 @@
 
 namespace bde {
 
+// What fstat tells about an open file: which file it is, its size, and when its data and its
+// inode last changed (nanoseconds since the epoch).
+struct TFileStamp {
+    uint64_t Device = 0, Inode = 0, Size = 0;
+    int64_t ModifiedNs = 0, ChangedNs = 0;
+    bool operator==(const TFileStamp&) const = default;
+    // True when any write after the moment nowNs (read from FileClockNs) must give the file
+    // another change time. File systems keep times in units (a nanosecond, 100 ns, 10 ms, a
+    // second, two seconds ...) and the kernel's clock moves in ticks, so a write within the unit
+    // or tick of the last change can leave the time as it was. The unit is not reported: it is
+    // guessed from the trailing zeros of the change time, a whole second counting as two.
+    bool SettledAt(int64_t nowNs) const;
+};
+
+// The clock the kernel stamps files with (its coarse real-time clock), in nanoseconds.
+int64_t FileClockNs();
+
 class TOsFile {
 public:
     TOsFile() = default;
@@ -31,6 +48,7 @@ public:
     // Writes all n bytes at off or raises DBIERR_WRITEERR.
     void WriteAt(uint64_t off, const void* buf, size_t n);
     uint64_t Size() const;
+    TFileStamp Stamp() const;
     void Truncate(uint64_t size);
     void Sync();  // data and size on stable storage (fdatasync)
     // True when path names the very file this descriptor has open.

@@ -10,12 +10,12 @@ namespace {
 
 // Five records A..E with a memo each; records 2 and 4 deleted.
 std::shared_ptr<TDbfTable> Letters(const TempDir& dir, int level = 4) {
-    TCreateOptions o;
+    TDbfCreateOptions o;
     o.Level = level;
     TDbfTable::Create(dir / "l.dbf", {{"L", 'C', 1}, {"M", 'M'}}, o);
     auto t = TDbfTable::Open(dir / "l.dbf", {.Exclusive = true});
     for (char c = 'A'; c <= 'E'; ++c) {
-        TRecord r(t);
+        TDbfRecord r(t);
         r.SetText(0, std::string(1, c));
         r.SetMemo(1, std::string(300 * (c - 'A' + 1), c));
         t->Post(r);
@@ -25,9 +25,9 @@ std::shared_ptr<TDbfTable> Letters(const TempDir& dir, int level = 4) {
     return t;
 }
 
-std::string Walk(TCursor& c, bool backwards = false) {
+std::string Walk(TDbfCursor& c, bool backwards = false) {
     std::string s;
-    TRecord r(c.TablePtr());
+    TDbfRecord r(c.TablePtr());
     if (backwards) {
         c.SetToEnd();
         while (c.Prior() == DBIERR_NONE) {
@@ -49,11 +49,11 @@ std::string Walk(TCursor& c, bool backwards = false) {
 TEST(Cursor, NavigationCodesAndRecordNumbers) {
     TempDir dir;
     auto t = Letters(dir);
-    TCursor c(t);
+    TDbfCursor c(t);
     EXPECT_EQ(DBIERR_BOF, 8705);
     EXPECT_EQ(DBIERR_EOF, 8706);
     EXPECT_TRUE(c.Bof());
-    TRecord r(t);
+    TDbfRecord r(t);
     EXPECT_EQ(c.GetRecord(r), DBIERR_BOF);
     EXPECT_EQ(c.Prior(), DBIERR_BOF);
     EXPECT_EQ(Walk(c), "A1C3E5");
@@ -76,7 +76,7 @@ TEST(Cursor, NavigationCodesAndRecordNumbers) {
     EXPECT_FALSE(c.SeqNums());
 
     TDbfTable::Create(dir / "empty.dbf", {{"A", 'C', 1}});
-    TCursor e(TDbfTable::Open(dir / "empty.dbf"));
+    TDbfCursor e(TDbfTable::Open(dir / "empty.dbf"));
     EXPECT_EQ(e.First(), DBIERR_EOF);
     EXPECT_EQ(e.Last(), DBIERR_BOF);
 }
@@ -84,11 +84,11 @@ TEST(Cursor, NavigationCodesAndRecordNumbers) {
 TEST(Cursor, DeletedRecordsShownPerCursorAndUndeleted) {
     TempDir dir;
     auto t = Letters(dir);
-    TCursor hide(t), show(t);
+    TDbfCursor hide(t), show(t);
     show.SetShowDeleted(true);
     EXPECT_EQ(Walk(show), "A1B2C3D4E5");
     EXPECT_EQ(Walk(hide), "A1C3E5");
-    TRecord r(t);
+    TDbfRecord r(t);
     ASSERT_EQ(show.SetToRecordNo(2), DBIERR_NONE);
     show.GetRecord(r);
     EXPECT_TRUE(r.Deleted());
@@ -104,7 +104,7 @@ TEST(Cursor, DeletedRecordsShownPerCursorAndUndeleted) {
     r.SetText(0, "Z");
     hide.Modify(r);
     EXPECT_EQ(Walk(hide), "A1B2Z3");
-    TBlob b = hide.OpenBlob(r, 1);
+    TDbfBlob b = hide.OpenBlob(r, 1);
     EXPECT_EQ(b.Size(), 900u);
     char buf[300];
     EXPECT_EQ(b.Read(850, 255, buf), 50u);
@@ -125,10 +125,10 @@ TEST(Cursor, PackDropsDeletedRecordsAndKeepsMemos) {
         EXPECT_EQ(seen.back(), 100);
         EXPECT_EQ(t->RecordCount(), 3u);
         {
-            TCursor c(t);
+            TDbfCursor c(t);
             c.SetShowDeleted(true);
             EXPECT_EQ(Walk(c), "A1C2E3");
-            TRecord r(t);
+            TDbfRecord r(t);
             r.Load(2);
             EXPECT_EQ(r.GetMemo(1), std::string(900, 'C'));
             r.Load(3);
@@ -139,7 +139,7 @@ TEST(Cursor, PackDropsDeletedRecordsAndKeepsMemos) {
         t.reset();
         auto again = TDbfTable::Open(dir / "l.dbf");
         EXPECT_EQ(again->RecordCount(), 3u);
-        TRecord x(again);
+        TDbfRecord x(again);
         x.Load(1);
         EXPECT_EQ(x.GetMemo(1), std::string(300, 'A'));
     }
@@ -167,9 +167,53 @@ TEST(Cursor, PackAndZapNeedAnExclusiveOpen) {
     EXPECT_EQ(t->RecordCount(), 0u);
     EXPECT_EQ(bdetest::ReadFile(dir / "l.dbf").size(), size_t(t->HeaderLength()) + 1);
     EXPECT_EQ(bdetest::ReadFile(dir / "l.dbt").size(), 512u);
-    TRecord r(t);
+    TDbfRecord r(t);
     r.SetMemo(1, "after zap");
     EXPECT_EQ(t->Post(r), 1u);
     EXPECT_EQ(r.MemoBlock(1), 1u);
     EXPECT_EQ(ErrorCodeOf([&] { TDbfTable::Open(dir / "l.dbf", {.ReadOnly = true}); }), DBIERR_FILELOCKED);
+}
+
+TEST(Cursor, ReadAheadServesBothDirections) {
+    TempDir dir;
+    TDbfTable::Create(dir / "r.dbf", {{"N", 'N', 8}, {"T", 'C', 91}});  // 100-byte records
+    auto t = TDbfTable::Open(dir / "r.dbf", {.Exclusive = true});
+    const uint32_t total = 2000;
+    for (uint32_t i = 1; i <= total; ++i) {
+        TDbfRecord r(t);
+        r.SetNumber(0, i);
+        t->Post(r);
+    }
+    TDbfCursor c(t);
+    TDbfRecord r(t);
+    auto expectOn = [&](uint32_t n) {
+        ASSERT_EQ(c.GetRecord(r), DBIERR_NONE);
+        ASSERT_EQ(c.RecNo(), n);
+        ASSERT_EQ(r.GetNumber(0), double(n));
+    };
+    const std::vector<std::pair<const char*, std::function<void()>>> walks = {
+        {"forwards", [&] {
+             uint32_t n = 0;
+             for (DBIResult e = c.First(); e == DBIERR_NONE; e = c.Next()) expectOn(++n);
+             EXPECT_EQ(n, total);
+         }},
+        {"backwards", [&] {
+             uint32_t n = total + 1;
+             for (DBIResult e = c.Last(); e == DBIERR_NONE; e = c.Prior()) expectOn(--n);
+             EXPECT_EQ(n, 1u);
+         }},
+        {"a grid scrolled up", [&] {
+             for (uint32_t top = total - 39; top >= 1 && top <= total; top -= 3) {
+                 ASSERT_EQ(c.SetToRecordNo(top), DBIERR_NONE);
+                 for (uint32_t row = 0; row < 40; ++row, c.Next()) expectOn(top + row);
+             }
+         }},
+    };
+    // 2000 records of 100 bytes are about three reads ahead of 64 KB; each walk may take a few
+    // more, never one per record or per scroll.
+    for (auto& [name, walk] : walks) {
+        const uint64_t before = t->RecordReads();
+        walk();
+        EXPECT_LE(t->RecordReads() - before, 10u) << name;
+    }
 }

@@ -12,7 +12,7 @@ using bdetest::WriteFile;
 
 namespace {
 
-std::vector<TFieldDef> SampleFields() {
+std::vector<TDbfFieldDef> SampleFields() {
     return {{"NAME", 'C', 10}, {"AGE", 'N', 3, 0}, {"PAY", 'N', 8, 2}, {"RATE", 'F', 10, 4},
             {"BORN", 'D'},     {"OK", 'L'},        {"NOTES", 'M'}};
 }
@@ -25,7 +25,7 @@ uint32_t LE32(const std::string& s, size_t at) {
 
 TEST(DbfFile, CreateWritesTheDbaseLayout) {
     TempDir dir;
-    TCreateOptions o;
+    TDbfCreateOptions o;
     o.CodePage = 866;
     TDbfTable::Create(dir / "t.dbf", SampleFields(), o);
     std::string b = ReadFile(dir / "t.dbf");
@@ -43,7 +43,7 @@ TEST(DbfFile, CreateWritesTheDbaseLayout) {
     EXPECT_EQ(uint8_t(b.back()), 0x1A);                  // end of file
     EXPECT_EQ(ReadFile(dir / "t.dbt").size(), 512u);
 
-    TCreateOptions three;
+    TDbfCreateOptions three;
     three.Level = 3;
     TDbfTable::Create(dir / "t3.dbf", SampleFields(), three);
     EXPECT_EQ(uint8_t(ReadFile(dir / "t3.dbf")[0]), 0x83);
@@ -55,7 +55,7 @@ TEST(DbfFile, CreateWritesTheDbaseLayout) {
 TEST(DbfFile, CreateRejectsBadDefinitions) {
     TempDir dir;
     struct Case {
-        std::vector<TFieldDef> fields;
+        std::vector<TDbfFieldDef> fields;
         int code;
     } cases[] = {
         {{{"1ABC", 'C', 5}}, DBIERR_INVALIDFIELDNAME},
@@ -80,7 +80,7 @@ TEST(DbfFile, ValuesRoundTripAndBlanksReadAsNull) {
     TDbfTable::Create(dir / "t.dbf", SampleFields());
     {
         auto t = TDbfTable::Open(dir / "t.dbf");
-        TRecord r(t);
+        TDbfRecord r(t);
         r.SetText(0, "Anna");
         r.SetText(1, "34");
         r.SetText(2, "1200.5");
@@ -89,12 +89,12 @@ TEST(DbfFile, ValuesRoundTripAndBlanksReadAsNull) {
         r.SetLogical(5, true);
         r.SetMemo(6, "line one\nline two");
         EXPECT_EQ(t->Post(r), 1u);
-        TRecord blank(t);
+        TDbfRecord blank(t);
         EXPECT_EQ(t->Post(blank), 2u);
     }
     auto t = TDbfTable::Open(dir.Path() + "\\T");  // backslash, no extension, other case
     ASSERT_EQ(t->RecordCount(), 2u);
-    TRecord r(t);
+    TDbfRecord r(t);
     r.Load(1);
     EXPECT_EQ(r.GetText(0), "Anna");
     EXPECT_EQ(r.GetRaw(0), "Anna      ");
@@ -119,7 +119,7 @@ TEST(DbfFile, TextToFieldConversions) {
     TempDir dir;
     TDbfTable::Create(dir / "t.dbf", {{"N", 'N', 6, 2}, {"I", 'N', 3}, {"D", 'D'}, {"L", 'L'}, {"C", 'C', 3}});
     auto t = TDbfTable::Open(dir / "t.dbf");
-    TRecord r(t);
+    TDbfRecord r(t);
     struct Ok {
         int field;
         const char* in;
@@ -161,20 +161,20 @@ TEST(DbfFile, CodePagesConvertAndLimitsCountStoredBytes) {
     };
     for (auto& c : cases) {
         std::string name = dir / ("cp" + std::to_string(c.cp) + ".dbf");
-        TCreateOptions o;
+        TDbfCreateOptions o;
         o.CodePage = c.cp;
         TDbfTable::Create(name, {{"C", 'C', 4}, {"M", 'M'}}, o);
         {
             auto t = TDbfTable::Open(name);
             EXPECT_EQ(t->LanguageByte(), c.language);
             EXPECT_EQ(t->CodePage(), c.cp);
-            TRecord r(t);
+            TDbfRecord r(t);
             r.SetText(0, c.text);  // a UTF-8 text longer than 4 bytes fits 4 stored bytes
             r.SetMemo(1, c.text);
             t->Post(r);
         }
         auto t = TDbfTable::Open(name);
-        TRecord r(t);
+        TDbfRecord r(t);
         r.Load(1);
         std::string stored = c.stored;
         stored.resize(4, ' ');
@@ -185,11 +185,11 @@ TEST(DbfFile, CodePagesConvertAndLimitsCountStoredBytes) {
         EXPECT_EQ(ErrorCodeOf([&] { r.SetText(0, "abcde"); }), DBIERR_INVALIDFLDXFORM);
     }
     // A character the code page lacks is refused, not replaced.
-    TCreateOptions o;
+    TDbfCreateOptions o;
     o.CodePage = 1252;
     TDbfTable::Create(dir / "w.dbf", {{"C", 'C', 4}}, o);
     auto t = TDbfTable::Open(dir / "w.dbf");
-    TRecord r(t);
+    TDbfRecord r(t);
     EXPECT_EQ(ErrorCodeOf([&] { r.SetText(0, "Жук"); }), DBIERR_INVALIDFLDXFORM);
 }
 
@@ -199,7 +199,7 @@ TEST(DbfFile, CountBeyondTheFileIsRepairedInTheView) {
     {
         auto t = TDbfTable::Open(dir / "t.dbf");
         for (int i = 0; i < 3; ++i) {
-            TRecord r(t);
+            TDbfRecord r(t);
             r.SetText(0, "rec" + std::to_string(i + 1));
             t->Post(r);
         }
@@ -215,11 +215,11 @@ TEST(DbfFile, CountBeyondTheFileIsRepairedInTheView) {
     ASSERT_EQ(t->OpenReport().size(), 2u);
     EXPECT_NE(t->OpenReport()[0].find("counts 5 records"), std::string::npos);
     EXPECT_NE(t->OpenReport()[1].find("short last record of 4 bytes"), std::string::npos);
-    TRecord r(t);
+    TDbfRecord r(t);
     r.Load(2);
     EXPECT_EQ(r.GetText(0), "rec2");
     // The next append goes after the last complete record.
-    TRecord n(t);
+    TDbfRecord n(t);
     n.SetText(0, "new");
     EXPECT_EQ(t->Post(n), 3u);
     t.reset();
@@ -265,8 +265,8 @@ TEST(DbfFile, ForeignFieldTypesMakeTheTableReadOnly) {
     WriteFile(dir / "t.dbf", b);
     auto t = TDbfTable::Open(dir / "t.dbf");
     EXPECT_TRUE(t->ReadOnly());
-    EXPECT_EQ(t->Fields()[1].Kind, TFieldKind::Unsupported);
-    TRecord r(t);
+    EXPECT_EQ(t->Fields()[1].Kind, TDbfFieldKind::Unsupported);
+    TDbfRecord r(t);
     EXPECT_EQ(ErrorCodeOf([&] { t->Post(r); }), DBIERR_TABLEREADONLY);
     EXPECT_EQ(ErrorCodeOf([&] { r.GetText(1); }), DBIERR_NOTSUPPORTED);
 }

@@ -10,7 +10,7 @@ namespace {
 const std::string kPython = "/usr/bin/python3 " BDE_TEST_DIR "/interop.py";
 
 void WriteSample(const std::string& path, int level, int codePage) {
-    TCreateOptions o;
+    TDbfCreateOptions o;
     o.Level = level;
     o.CodePage = codePage;
     TDbfTable::Create(path, {{"NAME", 'C', 12}, {"QTY", 'N', 8, 2}, {"CNT", 'N', 4}, {"RATE", 'F', 12, 5},
@@ -27,7 +27,7 @@ void WriteSample(const std::string& path, int level, int codePage) {
     std::string long700(700, 'x');
     rows[3].values[6] = long700.c_str();
     for (auto& row : rows) {
-        TRecord r(t);
+        TDbfRecord r(t);
         for (int f = 0; f < 7; ++f) r.SetText(f, row.values[f]);
         t->Post(r);
     }
@@ -79,7 +79,7 @@ TEST(Interop, EngineReadsWhatPythonDbfWrites) {
             {"plain", "-3.00", "", "F", std::string(700, 'x')},
             {"", "", "", "", ""},
         };
-        TRecord r(t);
+        TDbfRecord r(t);
         for (uint32_t i = 1; i <= 3; ++i) {
             r.Load(i);
             for (int f = 0; f < 5; ++f) EXPECT_EQ(r.GetText(f), expect[i - 1][size_t(f)]) << mode << " " << i << " " << f;

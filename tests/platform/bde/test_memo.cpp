@@ -15,13 +15,13 @@ void PutLE32(std::string& s, size_t at, uint32_t v) {
 }
 
 std::shared_ptr<TDbfTable> MemoTable(const TempDir& dir, int level, std::vector<std::string> memos) {
-    TCreateOptions o;
+    TDbfCreateOptions o;
     o.Level = level;
     TDbfTable::Create(dir / "m.dbf", {{"ID", 'N', 4}, {"NOTES", 'M'}}, o);
     auto t = TDbfTable::Open(dir / "m.dbf");
     int id = 1;
     for (auto& m : memos) {
-        TRecord r(t);
+        TDbfRecord r(t);
         r.SetNumber(0, id++);
         r.SetMemo(1, m);
         t->Post(r);
@@ -35,7 +35,7 @@ TEST(Memo, DbaseThreeBlocksAndTerminator) {
     TempDir dir;
     std::string big(1000, 'x');
     auto t = MemoTable(dir, 3, {"short", big, ""});
-    TRecord r(t);
+    TDbfRecord r(t);
     r.Load(1);
     EXPECT_EQ(r.MemoBlock(1), 1u);
     r.Load(2);
@@ -58,7 +58,7 @@ TEST(Memo, DbaseFourReusesFreedBlocks) {
     EXPECT_EQ(f.size(), 512u * 5);
     EXPECT_EQ(f.substr(512, 4), std::string("\xFF\xFF\x08\x00", 4));
     EXPECT_EQ(uint8_t(f[516]) | uint8_t(f[517]) << 8, 1500 + 8);  // the length counts the header
-    TRecord r(t);
+    TDbfRecord r(t);
     r.Load(1);
     ASSERT_EQ(r.MemoBlock(1), 1u);
     r.SetMemo(1, "replaced");  // new blocks first, then the old three are freed
@@ -67,11 +67,11 @@ TEST(Memo, DbaseFourReusesFreedBlocks) {
     EXPECT_EQ(r.GetMemo(1), "replaced");
     EXPECT_EQ(r.MemoBlock(1), 5u);
     // The next memo takes the freed run; the rest of the run stays free for the one after.
-    TRecord n(t);
+    TDbfRecord n(t);
     n.SetMemo(1, std::string(600, 'b'));
     t->Post(n);
     EXPECT_EQ(n.MemoBlock(1), 1u);
-    TRecord m(t);
+    TDbfRecord m(t);
     m.SetMemo(1, "c");
     t->Post(m);
     EXPECT_EQ(m.MemoBlock(1), 3u);
@@ -79,7 +79,7 @@ TEST(Memo, DbaseFourReusesFreedBlocks) {
     // Every memo still reads back.
     const char* expect[] = {"replaced", "small", nullptr, "c"};
     for (uint32_t i = 1; i <= 4; ++i) {
-        TRecord x(t);
+        TDbfRecord x(t);
         x.Load(i);
         if (expect[i - 1]) EXPECT_EQ(x.GetMemo(1), expect[i - 1]) << i;
         else EXPECT_EQ(x.GetMemo(1), std::string(600, 'b'));
@@ -87,22 +87,22 @@ TEST(Memo, DbaseFourReusesFreedBlocks) {
     // Clearing a memo frees its blocks too.
     r.SetNull(1);
     t->Post(r);
-    TRecord y(t);
+    TDbfRecord y(t);
     y.SetMemo(1, "reuse");
     t->Post(y);
     EXPECT_EQ(y.MemoBlock(1), 5u);
     // A copy of a record gets memo blocks of its own: freeing the original's keeps the copy's.
-    TRecord copy(t);
+    TDbfRecord copy(t);
     copy.Load(2);
     copy.MakeNew();
     t->Post(copy);
     EXPECT_NE(copy.MemoBlock(1), 4u);
-    TRecord orig(t);
+    TDbfRecord orig(t);
     orig.Load(2);
     EXPECT_EQ(orig.MemoBlock(1), 4u);
     orig.SetMemo(1, std::string(2000, 'q'));
     t->Post(orig);
-    TRecord z(t);
+    TDbfRecord z(t);
     z.SetMemo(1, "takes the freed block");
     t->Post(z);
     EXPECT_EQ(z.MemoBlock(1), 4u);
@@ -121,7 +121,7 @@ TEST(Memo, DbaseFourReadsBothLengthConventions) {
     f[512 + 8 + 11] = 'Z';
     WriteFile(dir / "m.dbt", f);
     t = TDbfTable::Open(dir / "m.dbf");
-    TRecord r(t);
+    TDbfRecord r(t);
     r.Load(1);
     EXPECT_EQ(r.GetMemo(1), "0123456789");
     // Ours: header counted, 0x1F after the data.
@@ -149,7 +149,7 @@ TEST(Memo, DamagedValuesGiveAnErrorForThatValue) {
         };
         auto readSecond = [&] {
             auto tt = TDbfTable::Open(dir / "m.dbf");
-            TRecord r(tt);
+            TDbfRecord r(tt);
             r.Load(2);
             return r.GetMemo(1);
         };
@@ -161,7 +161,7 @@ TEST(Memo, DamagedValuesGiveAnErrorForThatValue) {
         {
             // The first record stays readable while the second is damaged.
             auto tt = TDbfTable::Open(dir / "m.dbf");
-            TRecord r(tt);
+            TDbfRecord r(tt);
             r.Load(1);
             EXPECT_EQ(r.GetMemo(1), "fine");
         }
@@ -216,14 +216,14 @@ TEST(Memo, FoxProMemoFileReads) {
     WriteFile(dir / "f.fpt", fpt);
     auto t = TDbfTable::Open(dir / "f.dbf");
     EXPECT_EQ(t->MemoKind(), TMemoKind::Fpt);
-    TRecord r(t);
+    TDbfRecord r(t);
     r.Load(1);
     EXPECT_EQ(r.GetMemo(0), "hello");
     t.reset();
     fpt[512 + 7] = char(200);  // length beyond the file
     WriteFile(dir / "f.fpt", fpt);
     t = TDbfTable::Open(dir / "f.dbf");
-    r = TRecord(t);
+    r = TDbfRecord(t);
     r.Load(1);
     EXPECT_EQ(ErrorCodeOf([&] { r.GetMemo(0); }), DBIERR_MEMOCORRUPT);
     t.reset();

@@ -18,7 +18,7 @@ void MakeTable(const std::string& path) {
 }
 
 // A record whose every part tells the same story, so a torn or mixed write shows.
-void Fill(TRecord& r, char who, int seq, int version) {
+void Fill(TDbfRecord& r, char who, int seq, int version) {
     std::string tag = std::string(1, who) + std::to_string(seq) + "v" + std::to_string(version);
     r.SetText(0, std::string(1, who));
     r.SetNumber(1, seq);
@@ -31,12 +31,12 @@ void Fill(TRecord& r, char who, int seq, int version) {
 }
 
 // The record's version, or -1 when its parts disagree.
-int Check(const TRecord& r, char who, int seq) {
+int Check(const TDbfRecord& r, char who, int seq) {
     std::string body = r.GetText(2);
     size_t v = body.find('v');
     if (v == std::string::npos) return -1;
     int version = std::atoi(body.c_str() + v + 1);
-    TRecord expect(r.Table().shared_from_this());
+    TDbfRecord expect(r.Table().shared_from_this());
     Fill(expect, who, seq, version);
     if (r.GetText(0) != std::string(1, who) || r.GetText(1) != std::to_string(seq) || body != expect.GetText(2) ||
         r.GetMemo(3) != expect.GetMemo(3))
@@ -109,11 +109,11 @@ TEST(Sharing, WritersInTwoProcessesNeverInterleave) {
         kids.push_back(ForkChild([&, who] {
             auto t = TDbfTable::Open(dir / "t.dbf");
             for (int i = 1; i <= perWriter; ++i) {
-                TRecord r(t);
+                TDbfRecord r(t);
                 Fill(r, who, i, 0);
                 t->Post(r);
                 if (i % 3 == 0) {  // and rewrite one of its own records in place
-                    TRecord u(t);
+                    TDbfRecord u(t);
                     u.Load(r.RecNo());
                     Fill(u, who, i, 1);
                     t->Post(u);
@@ -122,10 +122,10 @@ TEST(Sharing, WritersInTwoProcessesNeverInterleave) {
         }));
     for (pid_t k : kids) EXPECT_EQ(WaitChild(k), 0);
     // The reader that was open all along sees every record once it refreshes.
-    TCursor cur(reader);
+    TDbfCursor cur(reader);
     EXPECT_EQ(cur.RecordCount(), uint32_t(2 * perWriter));
     std::set<std::pair<char, int>> seen;
-    TRecord r(reader);
+    TDbfRecord r(reader);
     cur.SetToBegin();
     while (cur.Next() == DBIERR_NONE) {
         cur.GetRecord(r);
@@ -151,14 +151,14 @@ TEST(CrashSafety, PostedRecordsSurviveAKilledWriter) {
             auto t = TDbfTable::Open(dir / "t.dbf", {.Durable = round % 2 == 1});
             std::vector<int> versions;
             for (int i = 1;; ++i) {
-                TRecord r(t);
+                TDbfRecord r(t);
                 Fill(r, 'w', i, 0);
                 t->Post(r);
                 versions.push_back(0);
                 std::string msg = "A " + std::to_string(i) + "\n";
                 if (write(ack[1], msg.data(), msg.size()) < 0) _exit(6);
                 int j = 1 + int(unsigned(i * 7919) % unsigned(i));
-                TRecord u(t);
+                TDbfRecord u(t);
                 u.Load(uint32_t(j));
                 Fill(u, 'w', j, ++versions[size_t(j - 1)]);
                 t->Post(u);
@@ -190,7 +190,7 @@ TEST(CrashSafety, PostedRecordsSurviveAKilledWriter) {
         auto t = TDbfTable::Open(dir / "t.dbf");
         ASSERT_GE(t->RecordCount(), acked.size()) << "round " << round;
         ASSERT_LE(t->RecordCount(), acked.size() + 1) << "round " << round;
-        TRecord r(t);
+        TDbfRecord r(t);
         for (uint32_t i = 1; i <= t->RecordCount(); ++i) {
             r.Load(i);
             int v = Check(r, 'w', int(i));
@@ -211,7 +211,7 @@ TEST(CrashSafety, AKilledPackLeavesAWholeTable) {
     {
         auto t = TDbfTable::Open(dir / "src.dbf", {.Exclusive = true});
         for (int i = 1; i <= total; ++i) {
-            TRecord r(t);
+            TDbfRecord r(t);
             Fill(r, 'p', i, 0);
             t->Post(r);
             if (i % 3 == 0) t->SetDeleted(uint32_t(i), true);
@@ -230,12 +230,12 @@ TEST(CrashSafety, AKilledPackLeavesAWholeTable) {
         kill(pid, SIGKILL);
         WaitChild(pid);
         auto t = TDbfTable::Open(dir / "p.dbf");
-        TCursor c(t);
+        TDbfCursor c(t);
         c.SetShowDeleted(true);
         bool packed = t->RecordCount() == uint32_t(total - total / 3);
         ASSERT_TRUE(packed || t->RecordCount() == uint32_t(total)) << t->RecordCount();
         (packed ? sawNew : sawOld)++;
-        TRecord r(t);
+        TDbfRecord r(t);
         int expectSeq = 0;
         c.SetToBegin();
         while (c.Next() == DBIERR_NONE) {
@@ -257,7 +257,7 @@ TEST(CrashSafety, OpenFinishesOrDropsAnInterruptedPack) {
     {
         auto t = TDbfTable::Open(dir / "t.dbf", {.Exclusive = true});
         for (int i = 1; i <= 30; ++i) {
-            TRecord r(t);
+            TDbfRecord r(t);
             Fill(r, 'k', i, 0);
             t->Post(r);
             if (i % 2 == 0) t->SetDeleted(uint32_t(i), true);
@@ -276,7 +276,7 @@ TEST(CrashSafety, OpenFinishesOrDropsAnInterruptedPack) {
     {
         auto t = TDbfTable::Open(dir / "t.dbf");
         EXPECT_EQ(t->RecordCount(), 15u);
-        TRecord r(t);
+        TDbfRecord r(t);
         for (uint32_t i = 1; i <= 15; ++i) {
             r.Load(i);
             EXPECT_EQ(Check(r, 'k', int(2 * i - 1)), 0) << i;
@@ -299,22 +299,97 @@ TEST(Sharing, AStaleRecordNeverShowsAnotherRecordsMemo) {
     TempDir dir;
     MakeTable(dir / "t.dbf");
     auto writer = TDbfTable::Open(dir / "t.dbf");
-    TRecord w(writer);
+    TDbfRecord w(writer);
     Fill(w, 's', 1, 0);
     writer->Post(w);
     auto reader = TDbfTable::Open(dir / "t.dbf", {.ReadOnly = true});
-    TRecord stale(reader);
+    TDbfRecord stale(reader);
     stale.Load(1);
     const uint32_t oldBlock = stale.MemoBlock(3);
     // The writer replaces record 1's memo and a new record takes the freed blocks.
     Fill(w, 's', 1, 1);
     writer->Post(w);
-    TRecord other(writer);
+    TDbfRecord other(writer);
     Fill(other, 's', 1, 7);
     other.SetMemo(3, "someone else's memo");
     writer->Post(other);
     ASSERT_EQ(other.MemoBlock(3), oldBlock);
-    TRecord fresh(writer);
+    TDbfRecord fresh(writer);
     fresh.Load(1);
     EXPECT_EQ(stale.GetMemo(3), fresh.GetMemo(3));
+}
+
+TEST(Sharing, ReadAheadSurvivesRefreshesUntilAnotherOpenWrites) {
+    TempDir dir;
+    MakeTable(dir / "t.dbf");
+    auto writer = TDbfTable::Open(dir / "t.dbf");
+    for (int i = 1; i <= 60; ++i) {
+        TDbfRecord r(writer);
+        Fill(r, 'g', i, 0);
+        writer->Post(r);
+    }
+    // Past the file's last change by more than a clock tick: a write from now on shows.
+    usleep(30000);
+    auto grid = TDbfTable::Open(dir / "t.dbf");
+    TDbfCursor c(grid);
+    TDbfRecord row(grid);
+    auto version = [&](uint32_t recNo) {
+        EXPECT_EQ(c.SetToRecordNo(recNo), DBIERR_NONE);
+        c.GetRecord(row);
+        return Check(row, 'g', int(recNo));
+    };
+    auto showRows = [&] {
+        for (uint32_t n = 1; n <= 40; ++n) ASSERT_EQ(version(n), 0);
+    };
+    c.RecordCount();
+    showRows();
+    // A grid asks for the count, goes to either end and shows its rows on every scroll: with
+    // the file unchanged, nothing is read again.
+    const uint64_t reads = grid->RecordReads();
+    for (int scroll = 0; scroll < 50; ++scroll) {
+        EXPECT_EQ(c.RecordCount(), 60u);
+        EXPECT_EQ(c.First(), DBIERR_NONE);
+        c.SetToEnd();
+        showRows();
+    }
+    EXPECT_EQ(grid->RecordReads(), reads);
+
+    // Each of those calls still shows what another open wrote just before it: an update in
+    // place (same size and count) and an append.
+    const std::vector<std::pair<const char*, std::function<void()>>> refreshes = {
+        {"RecordCount", [&] { c.RecordCount(); }}, {"First", [&] { c.First(); }}, {"SetToEnd", [&] { c.SetToEnd(); }}};
+    int v = 0;
+    for (auto& [name, refresh] : refreshes) {
+        for (int round = 0; round < 5; ++round) {  // back to back, mostly within one clock tick
+            TDbfRecord u(writer);
+            u.Load(7);
+            Fill(u, 'g', 7, ++v);
+            writer->Post(u);
+            refresh();
+            EXPECT_EQ(version(7), v) << name << " round " << round;
+        }
+        TDbfRecord a(writer);
+        uint32_t n = grid->RecordCount() + 1;
+        Fill(a, 'g', int(n), 0);
+        writer->Post(a);
+        refresh();
+        EXPECT_EQ(grid->RecordCount(), n) << name;
+        EXPECT_EQ(version(n), 0) << name;
+    }
+}
+
+// A write within the time unit of the last change may leave the file's times as they were, so
+// an unchanged stamp proves nothing until the clock has passed that unit.
+TEST(Sharing, FileStampVouchesOnlyOnceItsTimeUnitHasPassed) {
+    const int64_t second = 1000000000, t = 1700000000 * second;
+    const struct {
+        int64_t Changed, Unit;
+    } cases[] = {{t + 123456789, 1},  {t + 123456700, 100}, {t + 120000000, 10000000},
+                 {t + 500000000, 100000000}, {t, 2 * second}};
+    for (const auto& k : cases) {
+        TFileStamp stamp;
+        stamp.ChangedNs = k.Changed;
+        EXPECT_FALSE(stamp.SettledAt(k.Changed + k.Unit - 1)) << k.Changed % second;
+        EXPECT_TRUE(stamp.SettledAt(k.Changed + k.Unit)) << k.Changed % second;
+    }
 }
