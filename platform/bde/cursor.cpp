@@ -17,9 +17,10 @@ TCursor::TCursor(std::shared_ptr<TDbfTable> table) : table_(std::move(table)) {
 }
 
 bool TCursor::Visible(uint32_t n) {
-    if (showDeleted_) return true;
+    if (showDeleted_ && !filter_) return true;
     table_->ReadRecord(n, scratch_.data());
-    return scratch_[0] != '*';
+    if (!showDeleted_ && scratch_[0] == '*') return false;
+    return !filter_ || filter_(scratch_.data(), n);
 }
 
 void TCursor::SetToBegin() {
@@ -108,7 +109,7 @@ uint32_t TCursor::RecordCount() {
 
 uint32_t TCursor::ExactRecordCount() {
     uint32_t total = RecordCount();
-    if (showDeleted_) return total;
+    if (showDeleted_ && !filter_) return total;
     uint32_t n = 0;
     for (uint32_t i = 1; i <= total; ++i)
         if (Visible(i)) ++n;
