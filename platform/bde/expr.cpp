@@ -423,7 +423,7 @@ private:
                 }
             } else if (a->type == T::Character && b->type == T::Character) {
                 n = New(plus ? Op::Concat : Op::ConcatTrim, T::Character, pos);
-                n->len = (a->len && b->len) ? std::min(kMaxGenerated * 4, a->len + b->len) : 0;
+                n->len = (a->len && b->len) ? std::min(kMaxGenerated, a->len + b->len) : 0;
             } else if (a->type == T::Date && b->type == T::Numeric) {
                 n = New(plus ? Op::DatePlusNum : Op::DateMinusNum, T::Date, pos);
             } else if (plus && a->type == T::Numeric && b->type == T::Date) {
@@ -720,7 +720,7 @@ private:
                 ArgType(fi, args, 1, N);
                 result = N;
                 len = a->len;
-                dec = args[1]->isConst ? std::clamp(int(args[1]->num), 0, 15) : 0;
+                dec = args[1]->isConst ? int(std::clamp(args[1]->num, 0.0, 15.0)) : 0;
                 break;
             case Fn::AllTrim: case Fn::LTrim: case Fn::RTrim: case Fn::Trim: case Fn::Upper: case Fn::Lower:
                 ArgType(fi, args, 0, C);

@@ -667,15 +667,15 @@ void Eval(Node& n, const Context& cx, const Program& prog) {
         case Op::Pow: n.num = Finite(std::pow(a->num, b->num)); return;
         case Op::Concat:
             n.buf.assign(a->s.data(), a->s.size());
-            n.buf.append(b->s.data(), b->s.size());
-            n.s = n.buf;
+            n.buf.append(b->s.data(), std::min(b->s.size(), size_t(kMaxGenerated) - std::min(size_t(kMaxGenerated), n.buf.size())));
+            Cut(n);
             return;
         case Op::ConcatTrim: {
             std::string_view t = TrimRight(a->s);
             n.buf.assign(t.data(), t.size());
             n.buf.append(b->s.data(), b->s.size());
             n.buf.append(a->s.size() - t.size(), ' ');
-            n.s = n.buf;
+            Cut(n);
             return;
         }
         case Op::DatePlusNum: n.jul = a->jul == 0 ? 0 : CheckedJulian(a->jul + std::trunc(b->num)); return;

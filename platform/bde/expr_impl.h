@@ -30,7 +30,8 @@ enum class Fn : uint8_t {
 
 enum class CmpOp : uint8_t { Eq, ExactEq, Ne, Lt, Le, Gt, Ge };
 
-// Longest text a function generates from a count (SPACE, REPLICATE, PAD*, STR, TRANSFORM).
+// Longest text an operator or function builds (concatenation, SPACE, REPLICATE, PAD*, STR,
+// TRANSFORM); memo values themselves are not cut.
 constexpr int kMaxGenerated = 65535;
 
 struct Node {
