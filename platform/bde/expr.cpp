@@ -51,11 +51,15 @@ struct Token {
     int pos = 1;
     std::string text;  // identifiers, string contents, number text, date literal contents
     bool quoted = false;
+    int len = 0;  // bytes in the text
 };
 
 class TLexer {
 public:
     explicit TLexer(std::string_view s) : s_(s) {}
+
+    // Bytes consumed so far (the end of the last token).
+    size_t Offset() const { return i_; }
 
     Token Next() {
         while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\r' || s_[i_] == '\n')) ++i_;
@@ -227,16 +231,16 @@ public:
     }
 
 private:
-    void Advance() { tok_ = lex_.Next(); }
+    void Advance() {
+        tok_ = lex_.Next();
+        tok_.len = int(lex_.Offset()) - (tok_.pos - 1);
+    }
 
     std::string Describe(const Token& t) const {
         if (t.kind == Tok::End) return "end of expression";
-        size_t b = size_t(t.pos - 1);
-        size_t e = b;
-        // The token as written: up to the next blank or the end, at most 20 characters.
-        while (e < text_.size() && e - b < 20 && text_[e] != ' ') ++e;
-        if (t.kind == Tok::RParen || t.kind == Tok::Comma || t.kind == Tok::LParen) e = b + 1;
-        return "'" + std::string(text_.substr(b, e - b)) + "'";
+        // The token as written, at most 20 characters of it.
+        std::string_view w = text_.substr(size_t(t.pos - 1), size_t(std::min(t.len, 20)));
+        return "'" + std::string(w) + (t.len > 20 ? "...'" : "'");
     }
 
     void Expect(Tok k, const char* what) {

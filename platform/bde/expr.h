@@ -76,7 +76,8 @@ struct TExprOptions {
     // `[text]` is always a field name (an unknown one is an error); off, it is a field name when
     // the text names a field and a string literal otherwise.
     bool BracketsAreNames = false;
-    // The alias `ALIAS->FIELD` must name; empty takes the table file's base name.
+    // The alias `ALIAS->FIELD` must name, ignoring case. Empty: the table file's base name when
+    // compiled against a table; any alias when compiled against a bare field list.
     std::string Alias;
     // Date format of DTOC and CTOD (d, m and y runs, other characters literal, '/' the rtl's
     // date separator); empty takes the rtl's ShortDateFormat at compile time.

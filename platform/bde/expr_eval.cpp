@@ -456,12 +456,15 @@ void EvalFunc(Node& n, const Context& cx, const Program& prog) {
         case Fn::Descend:
             switch (a->type) {
                 case TExprType::Character:
+                    // Padded first, so a shorter value still sorts after its longer extensions.
                     n.buf.assign(a->s.data(), a->s.size());
+                    if (n.len > 0 && n.buf.size() < size_t(n.len)) n.buf.resize(size_t(n.len), ' ');
                     for (char& ch : n.buf) ch = char(255 - uint8_t(ch));
                     n.s = n.buf;
                     break;
                 case TExprType::Numeric: n.num = -a->num; break;
-                case TExprType::Date: n.num = a->jul == 0 ? 0 : double(kJulianMax + 1 - a->jul); break;
+                // The blank date, first in ascending order, comes last.
+                case TExprType::Date: n.num = double(kJulianMax + 1 - a->jul); break;
                 case TExprType::Logical: n.log = !a->log; break;
             }
             break;

@@ -255,6 +255,7 @@ TEST(Expr, CompileErrorsNameTheColumn) {
         {"AGE +", 6, "Syntax error at column 6: expected an operand at the end of the expression"},
         {"AGE * )", 7, "Syntax error at column 7: expected an operand, found ')'"},
         {"AGE 5", 5, "Syntax error at column 5: unexpected '5'"},
+        {"AGE > 1 NAME", 9, "Syntax error at column 9: unexpected 'NAME'"},
         {"AGE .AND. OK", 5, "Type mismatch at column 5: .AND. needs Logical operands, not Numeric"},
         {"OTHER->AGE", 1, "Unknown alias at column 1: OTHER (the table is people)"},
         {"{^2024-02-30}", 1, "Syntax error at column 1: invalid date {^2024-02-30}"},
@@ -329,6 +330,21 @@ TEST(Expr, KeyBytesHaveFixedLengthsAndTypedValues) {
     r.Load(3);
     desc->KeyBytes(r.Data(), 3, b);
     EXPECT_LT(a, b);  // Smith's descending key sorts before Jones's
+    // ... also when a shorter value is a prefix of a longer one, and the blank date comes last.
+    auto descTrim = TExpr::Compile("DESCEND(TRIM(UPPER(NAME)))", *t);
+    auto descDate = TExpr::Compile("DESCEND(BORN)", *t);
+    std::string d1, d2;
+    r.Load(1);  // Smith, 1990-02-03
+    descTrim->KeyBytes(r.Data(), 1, a);
+    descDate->KeyBytes(r.Data(), 1, d1);
+    r.Load(2);  // smithers, blank date
+    descTrim->KeyBytes(r.Data(), 2, b);
+    descDate->KeyBytes(r.Data(), 2, d2);
+    EXPECT_LT(b, a);
+    double x, y;
+    std::memcpy(&x, d1.data(), sizeof x);
+    std::memcpy(&y, d2.data(), sizeof y);
+    EXPECT_LT(x, y);
 }
 
 TEST(Expr, IndexPlans) {
