@@ -101,22 +101,28 @@ double ParseNumber(std::string_view s) {
 // VAL: leading blanks, a sign, digits with one decimal point; stops at anything else.
 double ValOf(std::string_view s) {
     s = TrimLeft(s);
-    size_t i = 0;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-    bool dot = false;
-    while (i < s.size() && ((s[i] >= '0' && s[i] <= '9') || (s[i] == '.' && !dot))) {
-        if (s[i] == '.') dot = true;
+    char buf[400];
+    size_t k = 0, i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        if (s[i] == '-') buf[k++] = '-';
         ++i;
     }
-    std::string_view t = s.substr(0, i);
-    if (!t.empty() && t[0] == '+') t.remove_prefix(1);
-    if (t.empty() || t == "-" || t == "." || t == "-.") return 0;
+    buf[k++] = '0';  // so that ".5" reads
+    bool dot = false, digits = false;
+    for (; i < s.size() && k < sizeof buf; ++i) {
+        char c = s[i];
+        if (c >= '0' && c <= '9') {
+            digits = true;
+        } else if (c == '.' && !dot) {
+            dot = true;
+        } else {
+            break;
+        }
+        buf[k++] = c;
+    }
+    if (!digits) return 0;
     double v = 0;
-    std::string tmp(t);  // from_chars rejects "5." on some libraries; normalise
-    if (tmp.back() == '.') tmp.pop_back();
-    if (tmp.size() > 1 && tmp[0] == '-' && tmp[1] == '.') tmp.insert(1, "0");
-    if (!tmp.empty() && tmp[0] == '.') tmp.insert(0, "0");
-    std::from_chars(tmp.data(), tmp.data() + tmp.size(), v);
+    std::from_chars(buf, buf + k, v);
     return Finite(v);
 }
 
@@ -333,7 +339,13 @@ void TransformNumber(std::string& out, double v, std::string_view pic, int width
         moved.append(body.size() - t.size(), ' ');
         body = moved;
     }
-    if (paren && negative) body = "(" + std::string(TrimLeft(body)) + ")";
+    if (paren && negative) {
+        std::string_view t = TrimLeft(body);
+        std::string wrapped(1, '(');
+        wrapped.append(t.data(), t.size());
+        wrapped += ')';
+        body.swap(wrapped);
+    }
     out += body;
     if (cr && negative) out += " CR";
     if (db && !negative && v != 0) out += " DB";

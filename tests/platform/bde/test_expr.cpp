@@ -126,7 +126,8 @@ TEST(Expr, ValuesOfOperatorsAndFunctions) {
         {"SPACE(3) + '|'", 1, "C:   |"}, {"REPLICATE('ab', 3)", 1, "C:ababab"}, {"LEN(SPACE(1000000000))", 1, "N:65535"},
         {"SOUNDEX('Robert')", 1, "C:R163"}, {"SOUNDEX('Tymczak')", 1, "C:T522"}, {"SOUNDEX('Ashcraft')", 1, "C:A261"},
         {"SOUNDEX('Pfister')", 1, "C:P236"}, {"SOUNDEX('  Lee')", 1, "C:L000"}, {"SOUNDEX('')", 1, "C:0000"},
-        {"VAL('12.5abc')", 1, "N:12.5"}, {"VAL('  -3')", 1, "N:-3"}, {"VAL('x')", 1, "N:0"}, {"VAL('.5')", 1, "N:0.5"},
+        {"VAL('12.5abc')", 1, "N:12.5"}, {"VAL('  -3')", 1, "N:-3"}, {"VAL('x')", 1, "N:0"}, {"VAL('.5')", 1, "N:0.5"}, {"VAL('-.5x')", 1, "N:-0.5"},
+        {"VAL('5.')", 1, "N:5"}, {"VAL('1.2.3')", 1, "N:1.2"},
         // numbers as text
         {"STR(AGE)", 1, "C:        34"}, {"STR(PAY, 8, 1)", 1, "C:  1200.5"}, {"STR(3.14159, 6, 2)", 1, "C:  3.14"},
         {"STR(12345, 3)", 1, "C:***"}, {"STR(2.5, 3)", 1, "C:  3"}, {"STR(-0.001, 5, 2)", 1, "C: 0.00"},
@@ -134,6 +135,7 @@ TEST(Expr, ValuesOfOperatorsAndFunctions) {
         {"TRANSFORM('abc', '@!')", 1, "C:ABC"}, {"TRANSFORM('abcd', '!X-X')", 1, "C:Ab-c"},
         {"TRANSFORM(1234.5, '9,999.99')", 1, "C:1,234.50"}, {"TRANSFORM(34, '9,999')", 1, "C:   34"},
         {"TRANSFORM(0, '@Z 999')", 1, "C:   "}, {"TRANSFORM(5, '@Z 999')", 1, "C:  5"}, {"TRANSFORM(12345, '999')", 1, "C:***"},
+        {"TRANSFORM(-5, '@( 999')", 1, "C:(5)"}, {"TRANSFORM(5, '@B 999')", 1, "C:5  "}, {"TRANSFORM(-5, '@C 9')", 1, "C:5 CR"},
         {"TRANSFORM(PAY, '')", 1, "C: 1200.50"}, {"TRANSFORM(OK, 'Y')", 1, "C:Y"}, {"TRANSFORM(BORN, '')", 1, "C:02/03/1990"},
         // numeric functions
         {"ROUND(2.675, 2)", 1, "N:2.68"}, {"ROUND(-2.5, 0)", 1, "N:-3"}, {"ROUND(1234.5, -2)", 1, "N:1200"},
