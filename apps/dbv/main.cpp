@@ -13,6 +13,7 @@
 
 #include "bde/cursor.h"
 #include "bde/dbftable.h"
+#include "bde/expr.h"
 #include "csv.h"
 
 using namespace bde;
@@ -23,11 +24,11 @@ const char* kUsage =
     "usage: dbv COMMAND TABLE [ARGS]\n"
     "  create TABLE NAME:TYPE[:LEN[:DEC]]... [--level 3|4] [--codepage N]\n"
     "  import-csv TABLE FILE\n"
-    "  export-csv TABLE [--deleted]\n"
+    "  export-csv TABLE [--deleted] [--filter EXPR]\n"
     "  info TABLE\n"
-    "  count TABLE [--deleted]\n"
-    "  delete TABLE --recno N\n"
-    "  undelete TABLE --recno N\n"
+    "  count TABLE [--deleted] [--filter EXPR]\n"
+    "  delete TABLE --recno N | --filter EXPR\n"
+    "  undelete TABLE --recno N | --filter EXPR\n"
     "  pack TABLE\n"
     "  zap TABLE\n";
 
@@ -66,13 +67,18 @@ TArgs ParseArgs(int argc, char** argv, int from, const std::vector<std::string>&
     return a;
 }
 
-// Options that need filter expressions or indexes, which this build does not have yet: they
-// are recognised so that a user learns exactly what is missing.
+// Options that need indexes, which this build does not have yet: they are recognised so that a
+// user learns exactly what is missing.
 void RejectUnsupported(const TArgs& a) {
-    if (a.Has("--filter"))
-        throw std::runtime_error("--filter needs filter expressions, which this version of dbv does not support yet");
     if (a.Has("--order"))
         throw std::runtime_error("--order needs indexes, which this version of dbv does not support yet");
+}
+
+// Applies --filter EXPR to the cursor; an expression that does not compile raises its message
+// ("Syntax error at column 7: ...").
+void ApplyFilter(const TArgs& a, TDbfCursor& cur) {
+    if (!a.Has("--filter")) return;
+    SetCursorFilter(cur, TExpr::Compile(a.Options.at("--filter"), cur.Table()));
 }
 
 std::string TablePath(const std::string& name) {
@@ -110,7 +116,7 @@ private:
 };
 
 int ParseRecNo(const TArgs& a) {
-    if (!a.Has("--recno")) throw TUsageError("--recno N is required");
+    if (!a.Has("--recno")) throw TUsageError("--recno N or --filter EXPR is required");
     const std::string& v = a.Options.at("--recno");
     char* end = nullptr;
     long n = std::strtol(v.c_str(), &end, 10);
@@ -223,6 +229,7 @@ int CmdExport(const TArgs& a) {
     auto table = TDbfTable::Open(a.Positional[0], {.ReadOnly = true});
     TDbfCursor cur(table);
     cur.SetShowDeleted(a.Has("--deleted"));
+    ApplyFilter(a, cur);
     std::vector<int> cols;
     std::string out;
     for (int f = 0; f < table->FieldCount(); ++f) {
@@ -307,6 +314,7 @@ int CmdCount(const TArgs& a) {
     auto t = TDbfTable::Open(a.Positional[0], {.ReadOnly = true});
     TDbfCursor cur(t);
     cur.SetShowDeleted(a.Has("--deleted"));
+    ApplyFilter(a, cur);
     std::printf("%u\n", cur.ExactRecordCount());
     return 0;
 }
@@ -314,6 +322,21 @@ int CmdCount(const TArgs& a) {
 int CmdMark(const TArgs& a, bool deleted) {
     RejectUnsupported(a);
     if (a.Positional.size() != 1) throw TUsageError(std::string(deleted ? "delete" : "undelete") + " needs a table");
+    if (a.Has("--filter")) {
+        if (a.Has("--recno")) throw TUsageError("give --recno or --filter, not both");
+        // Every record the filter selects among those not yet marked (or, undeleting, marked).
+        auto t = TDbfTable::Open(a.Positional[0]);
+        TDbfCursor cur(t);
+        cur.SetShowDeleted(true);
+        std::shared_ptr<TExpr> filter = TExpr::Compile(a.Options.at("--filter"), *t);
+        SetCursorFilter(cur, filter);  // refuses an expression that is not Logical
+        cur.SetFilter([&](const uint8_t* rec, uint32_t recNo) {
+            return (rec[0] == '*') != deleted && filter->Matches(rec, recNo);
+        });
+        cur.SetToBegin();
+        while (cur.Next() == DBIERR_NONE) deleted ? cur.Delete() : cur.Undelete();
+        return 0;
+    }
     int n = ParseRecNo(a);
     auto t = TDbfTable::Open(a.Positional[0]);
     if (uint32_t(n) > t->RecordCount())

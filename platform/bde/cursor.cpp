@@ -17,9 +17,10 @@ TDbfCursor::TDbfCursor(std::shared_ptr<TDbfTable> table) : table_(std::move(tabl
 }
 
 bool TDbfCursor::Visible(uint32_t n) {
-    if (showDeleted_) return true;
+    if (showDeleted_ && !filter_) return true;
     table_->ReadRecord(n, scratch_.data());
-    return scratch_[0] != '*';
+    if (!showDeleted_ && scratch_[0] == '*') return false;
+    return !filter_ || filter_(scratch_.data(), n);
 }
 
 void TDbfCursor::SetToBegin() {
@@ -108,7 +109,7 @@ uint32_t TDbfCursor::RecordCount() {
 
 uint32_t TDbfCursor::ExactRecordCount() {
     uint32_t total = RecordCount();
-    if (showDeleted_) return total;
+    if (showDeleted_ && !filter_) return total;
     uint32_t n = 0;
     for (uint32_t i = 1; i <= total; ++i)
         if (Visible(i)) ++n;

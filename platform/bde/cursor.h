@@ -4,6 +4,7 @@
 // and DBIERR_EOF (8706) at the ends; other failures raise vcl::EDBEngineError.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -36,6 +37,12 @@ public:
 
     bool GetShowDeleted() const { return showDeleted_; }
     void SetShowDeleted(bool show) { showDeleted_ = show; }
+
+    // A record filter: navigation and ExactRecordCount skip records for which it answers false
+    // (it sees the raw record, deletion byte first, and the record number). Empty = none.
+    using TRecordFilter = std::function<bool(const uint8_t* record, uint32_t recNo)>;
+    void SetFilter(TRecordFilter filter) { filter_ = std::move(filter); }
+    bool Filtered() const { return bool(filter_); }
 
     void SetToBegin();
     void SetToEnd();
@@ -81,6 +88,7 @@ private:
     TState state_ = TState::Bof;
     uint32_t cur_ = 0;
     bool showDeleted_ = false;
+    TRecordFilter filter_;
 };
 
 }  // namespace bde

@@ -73,6 +73,29 @@ TEST(DbvTool, InfoCountDeleteUndeletePackZap) {
     EXPECT_EQ(Dbv("count " + t + " --deleted").Out, "0\n");
 }
 
+TEST(DbvTool, FilterCountExportDeleteUndelete) {
+    TempDir dir;
+    std::string t = Quote(dir / "p.dbf");
+    ASSERT_EQ(Dbv("create " + t + " NAME:C:20 AGE:N:3:0 PAY:N:8:2 BORN:D OK:L NOTES:M").Status, 0);
+    bdetest::WriteFile(dir / "in.csv", kCsv);
+    ASSERT_EQ(Dbv("import-csv " + t + " " + Quote(dir / "in.csv")).Status, 0);
+    EXPECT_EQ(Dbv("count " + t + " --filter 'AGE > 5'").Out, "2\n");
+    EXPECT_EQ(Dbv("count " + t + " --filter \"[NAME] = 'B*' .OR. 'lines' $ NOTES\"").Out, "2\n");
+    EXPECT_EQ(Dbv("export-csv " + t + " --filter 'YEAR(BORN) > 2000'").Out,
+              "NAME,AGE,PAY,BORN,OK,NOTES\n\"Zoë \"\"Z\"\"\",7,3.00,2019-12-31,,short\n");
+    // delete marks every matching record; the count and export then leave them out.
+    ASSERT_EQ(Dbv("delete " + t + " --filter 'EMPTY(BORN) .OR. AGE < 10'").Status, 0);
+    EXPECT_EQ(Dbv("count " + t).Out, "1\n");
+    EXPECT_EQ(Dbv("count " + t + " --deleted --filter 'DELETED()'").Out, "2\n");
+    ASSERT_EQ(Dbv("undelete " + t + " --filter 'AGE = 7'").Status, 0);
+    EXPECT_EQ(Dbv("count " + t).Out, "2\n");
+    EXPECT_EQ(Dbv("export-csv " + t + " --filter 'AGE > 0'").Out.substr(0, 32), "NAME,AGE,PAY,BORN,OK,NOTES\nAnna,");
+    // A filter that does not compile names the column and exits 1, as other bad input does.
+    auto bad = DbvErr("count " + t + " --filter 'AGE > (1'");
+    EXPECT_EQ(bad.Status, 1);
+    EXPECT_EQ(bad.Out, "dbv: Syntax error at column 9: expected ')'\n");
+}
+
 TEST(DbvTool, ErrorsPrintOneLineAndFail) {
     TempDir dir;
     std::string t = Quote(dir / "e.dbf");
@@ -93,13 +116,15 @@ TEST(DbvTool, ErrorsPrintOneLineAndFail) {
         {"import-csv " + t + " " + Quote(dir / "quote.csv"), "line 2: unterminated quoted value"},
         {"import-csv " + t + " " + Quote(dir / "none.csv"), "cannot read"},
         {"export-csv " + Quote(dir / "missing"), "Table does not exist"},
-        {"export-csv " + t + " --filter 'AGE>1'", "--filter needs filter expressions"},
+        {"export-csv " + t + " --filter 'NAME = 1'", "dbv: Type mismatch at column 6: cannot compare Character with Numeric"},
         {"export-csv " + t + " --order NAME", "--order needs indexes"},
-        {"count " + t + " --filter 'AGE>1'", "--filter needs filter expressions"},
-        {"delete " + t + " --filter 'AGE>1'", "--filter needs filter expressions"},
+        {"count " + t + " --filter 'UPPER(NAME'", "dbv: Syntax error at column 11: expected ',' or ')'"},
+        {"delete " + t + " --filter 'AGE'", "a filter must be Logical, not Numeric"},
+        {"undelete " + t + " --filter 'AGEX > 1'", "dbv: Unknown field at column 1: AGEX"},
+        {"delete " + t + " --filter 'AGE>1' --recno 1", "give --recno or --filter, not both"},
         {"delete " + t + " --recno 9", "record 9 does not exist"},
         {"delete " + t + " --recno x", "invalid record number 'x'"},
-        {"delete " + t, "--recno N is required"},
+        {"delete " + t, "--recno N or --filter EXPR is required"},
         {"seek " + t + " TAG KEY", "seek needs indexes"},
         {"index " + t + " add TAG NAME", "index needs indexes"},
         {"create " + t + " A:C:5", "Table already exists"},
