@@ -3,6 +3,7 @@
 #include <deque>
 #include <utility>
 
+#include "controls/buttons.h"
 #include "controls/input.h"
 #include "controls/wininternal.h"
 #include "rtl/sysutils.h"
@@ -290,6 +291,53 @@ void ModalEnded(TCustomForm* f) {
 }
 }  // namespace detail
 
+// ---- message boxes and beeps ----
+namespace {
+std::vector<TMessageBoxRecord>& Boxes() {
+    static std::vector<TMessageBoxRecord> v;
+    return v;
+}
+}  // namespace
+
+const std::vector<TMessageBoxRecord>& MessageBoxLog() { return Boxes(); }
+void ClearMessageBoxLog() { Boxes().clear(); }
+
+namespace detail {
+size_t RecordMessageBox(const TMessageBoxRecord& r) {
+    Boxes().push_back(r);
+    return Boxes().size() - 1;
+}
+void SetMessageBoxResult(size_t index, TModalResult r, const std::string& value) {
+    if (index >= Boxes().size()) return;
+    Boxes()[index].Result = r;
+    if (Boxes()[index].IsInput) Boxes()[index].Value = value;
+}
+}  // namespace detail
+
+void ExpectMessageBox(TModalResult answer) {
+    ExpectModal("TMessageForm", [answer](TCustomForm& f) {
+        for (TComponent* c : f.ComponentList())
+            if (auto* b = dynamic_cast<TButton*>(c); b && b->GetModalResult() == answer) {
+                Click(b);
+                return;
+            }
+        throw EInvalidOperation(Format("The message box \"%s\" has no button for result %d",
+                                       f.GetCaption().c_str(), answer));
+    });
+}
+
+void ExpectInputBox(const std::string& text, bool ok) {
+    ExpectModal("TInputQueryForm", [text, ok](TCustomForm& f) {
+        TypeText(text);
+        auto* b = dynamic_cast<TButton*>(f.FindComponent(ok ? "OKButton" : "CancelButton"));
+        if (!b) throw EInvalidOperation("The input box has no button");
+        Click(b);
+    });
+}
+
+const std::vector<uint32_t>& BeepLog() { return ws::BeepLog(); }
+void ClearBeepLog() { ws::BeepLog().clear(); }
+
 // ---- painting ----
 TCanvasLog PaintLog(TControl* c, bool includeChildren) {
     TCanvasLog log;
@@ -317,6 +365,8 @@ std::vector<std::string> TakeShownErrors() {
 void ResetInput() {
     input::Reset();
     ClearModalScripts();
+    ClearMessageBoxLog();
+    ClearBeepLog();
     Application->ClearTerminated();
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "controls/forms.h"
+#include "controls/msgbox.h"
 #include "rtl/clock.h"
 
 namespace vcl::testing {
@@ -91,6 +92,31 @@ void ClearModalLog();
 // The form whose ShowModal is running (innermost), null when none.
 TCustomForm* CurrentModalForm();
 
+// ---- message boxes, input boxes and beeps ----
+// Every box shown (MessageDlg, MessageBox, ShowMessage, InputQuery / InputBox), in order; a
+// box is recorded when it shows (Result mrNone until it is answered), so a script can read
+// its own entry.
+struct TMessageBoxRecord {
+    std::string Text, Caption;  // the input box: the prompt and the caption
+    TMsgDlgType Kind = mtCustom;
+    TMsgDlgButtons Buttons;
+    int HelpCtx = 0;
+    TModalResult Result = mrNone;
+    bool IsInput = false;
+    std::string Value;  // the input box: the value before, then the value it returned
+};
+const std::vector<TMessageBoxRecord>& MessageBoxLog();
+void ClearMessageBoxLog();
+// Queues a modal script for the next message box that clicks the button giving answer
+// (raises inside ShowModal when the box has no such button).
+void ExpectMessageBox(TModalResult answer);
+// Queues a script for the next input box: types text over the selected value and clicks
+// OK (ok) or Cancel.
+void ExpectInputBox(const std::string& text, bool ok = true);
+// The type of every MessageBeep, in order.
+const std::vector<uint32_t>& BeepLog();
+void ClearBeepLog();
+
 // ---- painting ----
 // Invalidates the control and paints it now, returning what its canvas drew (canvas
 // coordinates = the control's client coordinates). With children, their drawing is included.
@@ -99,13 +125,16 @@ TCanvasLog PaintLog(TControl* c, bool includeChildren = false);
 // ---- errors shown by Application->HandleException, taken out of the record ----
 std::vector<std::string> TakeShownErrors();
 
-// Between tests: releases keys, buttons, capture and drags, and forgets queued scripts.
+// Between tests: releases keys, buttons, capture and drags, forgets queued scripts, and
+// clears the message-box and beep records.
 void ResetInput();
 
 namespace detail {
 void ModalStarting(TCustomForm* f);
 bool RunModalScript(TCustomForm* f);
 void ModalEnded(TCustomForm* f);
+size_t RecordMessageBox(const TMessageBoxRecord& r);
+void SetMessageBoxResult(size_t index, TModalResult r, const std::string& value = {});
 }  // namespace detail
 
 }  // namespace vcl::testing

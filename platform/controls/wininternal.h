@@ -78,6 +78,9 @@ bool AnyDirty();
 // Fills a client rectangle of the paint target with a colour (background erase).
 void EraseBackground(HDC dc, const TRect& clientRect, TColor color);
 
+// The type of every MessageBeep, in order (the test record).
+std::vector<uint32_t>& BeepLog();
+
 // Puts a message at the head of the queue (a translated character comes next).
 void PushFront(const win::MSG& m);
 

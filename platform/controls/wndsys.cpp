@@ -496,6 +496,11 @@ void PaintDirty() {
     }
 }
 
+std::vector<uint32_t>& BeepLog() {
+    static std::vector<uint32_t> v;
+    return v;
+}
+
 }  // namespace vcl::ws
 
 // =============================================================================================
@@ -1139,7 +1144,10 @@ void SetSystemMetrics(int index, int value) {
 }
 uint32_t GetDoubleClickTime() { return DoubleClickTime(); }
 void SetDoubleClickTime(uint32_t ms) { DoubleClickTime() = ms ? ms : 500; }
-void MessageBeep(uint32_t) { ++Beeps(); }
+void MessageBeep(uint32_t type) {
+    ++Beeps();
+    vcl::ws::BeepLog().push_back(type);
+}
 int BeepCount() { return Beeps(); }
 
 }  // namespace win
