@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "controls/forms.h"
+#include "controls/menus.h"
 #include "controls/wininternal.h"
 #include "rtl/sysutils.h"
 
@@ -422,7 +423,23 @@ void TControl::WMLButtonUp(TMessage& M) {
     }
     clickPending_ = false;
 }
-void TControl::WMRButtonUp(TMessage& M) { DoMouseUp(M, mbRight); }
+void TControl::WMRButtonUp(TMessage& M) {
+    DoMouseUp(M, mbRight);
+    // Then the context menu, as the platform's default handling of the release does.
+    if (!IsDesigning()) ShowContextMenu(this, ClientToScreen(TWMMouse(M).Pos()));
+}
+
+void TControl::SetPopupMenu(TPopupMenu* v) {
+    if (popupMenu_ == v) return;
+    if (popupMenu_) popupMenu_->RemoveFreeNotification(this);
+    popupMenu_ = v;
+    if (v) v->FreeNotification(this);
+}
+
+void TControl::Notification(TComponent* AComponent, TOperation Operation) {
+    TComponent::Notification(AComponent, Operation);
+    if (Operation == opRemove && AComponent == popupMenu_) popupMenu_ = nullptr;
+}
 void TControl::WMMButtonUp(TMessage& M) { DoMouseUp(M, mbMiddle); }
 
 void TControl::WMMouseMove(TMessage& M) {

@@ -68,6 +68,7 @@ TPropInfo& CursorProp(TPropBuilder<T>& b, const char* name, G get, S set, TCurso
 class TControl;
 class TWinControl;
 class TCustomForm;
+class TPopupMenu;
 
 using TMouseEvent =
     std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
@@ -214,6 +215,11 @@ public:
     void SetDragCursor(TCursor v) { dragCursor_ = v; }
     bool GetMouseCapture() const;
     void SetMouseCapture(bool v);
+    // The menu a right click on the control opens (a control without one passes the click
+    // to its parent's); null for none.
+    TPopupMenu* GetPopupMenu() const { return popupMenu_; }
+    void SetPopupMenu(TPopupMenu* v);
+    void Notification(TComponent* AComponent, TOperation Operation) override;
 
     // ---- z-order and painting ----
     void BringToFront();
@@ -325,6 +331,7 @@ private:
     TControlState controlState_;
     TDragMode dragMode_ = dmManual;
     TCursor dragCursor_ = crDrag;
+    TPopupMenu* popupMenu_ = nullptr;
     bool clickPending_ = false;
     bool updatingFont_ = false, updatingColor_ = false;
 };

@@ -1,5 +1,6 @@
 // Forms, application, screen, hint window and timers.
 #include "controls/forms.h"
+#include "controls/menus.h"
 
 #include <unistd.h>
 
@@ -72,6 +73,7 @@ void TCustomForm::AfterConstruction() {
 }
 
 void TCustomForm::BeforeDestruction() {
+    if (menu_ && MenuActive()) CloseMenus();
     DoDestroy();
     Screen->RemoveForm(this);
     if (HandleAllocated() && win::GetActiveWindow() == GetHandle()) {
@@ -210,7 +212,31 @@ TRect TCustomForm::CalcFrameInsets(uint32_t, uint32_t) const {
             cap = GetSystemMetrics(SM_CYSMCAPTION);
             break;
     }
-    return {frame, frame + cap, frame, frame};
+    return {frame, frame + cap + MenuBarHeight(this), frame, frame};
+}
+
+void TCustomForm::SetMenu(TMainMenu* v) {
+    if (menu_ == v) return;
+    if (v)
+        for (TCustomForm* f : Screen->FormList())
+            if (f != this && f->menu_ == v)
+                throw EInvalidOperation(Format("Menu '%s' is already being used by another form",
+                                               v->GetName().c_str()));
+    if (menu_) menu_->RemoveFreeNotification(this);
+    CloseMenus();
+    menu_ = v;
+    if (v) v->FreeNotification(this);
+    // The bar changes the frame: the client area follows.
+    if (HandleAllocated())
+        win::SetWindowPos(GetHandle(), 0, 0, 0, 0, 0,
+                          SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    else if (UpdateNonClientInsets())
+        Realign();
+}
+
+void TCustomForm::Notification(TComponent* AComponent, TOperation Operation) {
+    TWinControl::Notification(AComponent, Operation);
+    if (Operation == opRemove && AComponent == menu_ && AComponent) SetMenu(nullptr);
 }
 
 void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
@@ -245,7 +271,9 @@ void TCustomForm::PaintNonClient(TCanvas* C) {
     C->FillRect(Rect(GetWidth() - nc.Right, 0, GetWidth(), GetHeight()));
     C->FillRect(Rect(0, GetHeight() - nc.Bottom, GetWidth(), GetHeight()));
     C->DrawEdge(r, EDGE_RAISED, BF_RECT);
-    int cap = nc.Top - nc.Left - 1;
+    int bar = MenuBarHeight(this);
+    if (bar) PaintMenuBar(C, Rect(nc.Left, nc.Top - bar, GetWidth() - nc.Right, nc.Top), this);
+    int cap = nc.Top - nc.Left - 1 - bar;
     TRect cr = Rect(nc.Left, nc.Left, GetWidth() - nc.Right, nc.Left + cap);
     C->GetBrush()->SetColor(active_ ? clActiveCaption : clInactiveCaption);
     C->FillRect(cr);
@@ -554,6 +582,7 @@ void TCustomForm::CloseModal() {
 TModalResult TCustomForm::ShowModal() {
     if (GetVisible() || !GetEnabled() || formState_.Contains(fsModal))
         throw EInvalidOperation("Cannot make a visible window modal");
+    CloseMenus();
     if (GetCaptureControl()) {
         GetCaptureControl()->Perform(CM_CANCELMODE);
         SetCaptureControl(nullptr);

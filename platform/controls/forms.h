@@ -28,6 +28,8 @@ constexpr TModalResult mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry 
 using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
 using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
 
+class TMainMenu;
+
 class TCustomForm : public TWinControl {
     DBV_CLASS(TCustomForm, TWinControl)
 public:
@@ -55,6 +57,11 @@ public:
     void SetModalResult(TModalResult v) { modalResult_ = v; }
     TFormState GetFormState() const { return formState_; }
     bool GetActive() const { return active_; }
+    // The menu shown as the form's bar: it takes non-client height (the client area
+    // shrinks), and its shortcuts and Alt+letter work while the form is active.
+    TMainMenu* GetMenu() const { return menu_; }
+    void SetMenu(TMainMenu* v);
+    void Notification(TComponent* AComponent, TOperation Operation) override;
 
     TWinControl* GetActiveControl() const { return activeControl_; }
     // Raises EInvalidOperation "Cannot focus a disabled or invisible window" for a control
@@ -140,6 +147,7 @@ private:
     bool shownOnScreen_ = false;
     TWinControl* activeControl_ = nullptr;
     TWinControl* focusedControl_ = nullptr;
+    TMainMenu* menu_ = nullptr;
     bool focusing_ = false;
     TWinControl* pendingFocus_ = nullptr;
     bool hasPendingFocus_ = false;

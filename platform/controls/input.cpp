@@ -113,6 +113,30 @@ namespace input {
 
 using namespace win;
 
+namespace {
+TInputFilter& Filter() {
+    static TInputFilter f = nullptr;
+    return f;
+}
+bool Filtered(TInputEvent::TKind kind, TPoint screen, TMouseButton button = mbLeft, uint16_t key = 0) {
+    TInputFilter f = Filter();
+    if (!f) return false;
+    TInputEvent e;
+    e.Kind = kind;
+    e.Screen = screen;
+    e.Button = button;
+    e.Key = key;
+    try {
+        return f(e);
+    } catch (...) {
+        Application->HandleException(nullptr);
+        return true;
+    }
+}
+}  // namespace
+
+void SetInputFilter(TInputFilter filter) { Filter() = filter; }
+
 static WPARAM MouseKeys() {
     WPARAM k = 0;
     if (GetKeyState(VK_LBUTTON) < 0) k |= MK_LBUTTON;
@@ -290,6 +314,7 @@ static void TrackMouseControl(TPoint screen) {
 void MouseMoveTo(TPoint screen) {
     ws::InputState& s = ws::Input();
     s.CursorPos = screen;
+    if (!s.Scroll.Control && !ws::Drag().Source && Filtered(TInputEvent::MouseMove, screen)) return;
     if (s.Scroll.Control) {
         MoveScrollTrack(screen);
         return;
@@ -345,6 +370,9 @@ void MouseButton(TMouseButton button, bool down, TPoint screen) {
     if (screen.X != s.CursorPos.X || screen.Y != s.CursorPos.Y) MouseMoveTo(screen);
     int vk = button == mbLeft ? VK_LBUTTON : button == mbRight ? VK_RBUTTON : VK_MBUTTON;
     SetKeyDown(vk, down);
+    if (!s.Scroll.Control && !ws::Drag().Source &&
+        Filtered(down ? TInputEvent::MouseDown : TInputEvent::MouseUp, screen, button))
+        return;
     if (s.Scroll.Control) {
         // A held scroll bar has the mouse: only the left release counts.
         if (button == mbLeft && !down) ReleaseScrollTrack();
@@ -419,6 +447,7 @@ void Key(uint16_t vk, bool down) {
     }
     bool alt = GetKeyState(VK_MENU) < 0;
     SetKeyDown(vk, down);
+    if (Filtered(down ? TInputEvent::KeyDown : TInputEvent::KeyUp, GetCursorPos(), mbLeft, vk)) return;
     if (vk == VK_SHIFT || vk == VK_CONTROL || vk == VK_MENU) {
         // Modifier keys are reported too.
     }
@@ -445,6 +474,7 @@ void MouseWheel(int delta, TPoint screen) {
 }
 
 void Char(char ch) {
+    if (Filtered(TInputEvent::Char, GetCursorPos(), mbLeft, uint16_t(uint8_t(ch)))) return;
     HWND focus = GetFocus();
     if (!focus) return;
     PostMessage(focus, WM_CHAR, WPARAM(uint8_t(ch)), 1);

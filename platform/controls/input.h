@@ -28,4 +28,16 @@ void Char(char ch);
 // Releases every key and button, capture and drag (between tests).
 void Reset();
 
+// A filter that sees mouse and key input before the router does (an open menu tracks the
+// mouse and keys this way). It returns true when it took the event: the router then does
+// nothing more with it. The key state and the pointer position are already updated.
+struct TInputEvent {
+    enum TKind { MouseMove, MouseDown, MouseUp, KeyDown, KeyUp, Char } Kind = MouseMove;
+    TMouseButton Button = mbLeft;
+    TPoint Screen;
+    uint16_t Key = 0;  // the virtual key, or the character of Char
+};
+using TInputFilter = bool (*)(const TInputEvent& e);
+void SetInputFilter(TInputFilter filter);
+
 }  // namespace vcl::input

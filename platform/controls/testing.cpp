@@ -338,6 +338,109 @@ void ExpectInputBox(const std::string& text, bool ok) {
 const std::vector<uint32_t>& BeepLog() { return ws::BeepLog(); }
 void ClearBeepLog() { ws::BeepLog().clear(); }
 
+// ---- menus ----
+namespace {
+std::vector<std::string> SplitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        size_t bar = path.find('|', start);
+        parts.push_back(path.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+        if (bar == std::string::npos) break;
+        start = bar + 1;
+    }
+    return parts;
+}
+
+void ClickScreen(TPoint p, TMouseButton b = mbLeft) {
+    input::ResetDoubleClick();
+    input::MouseMoveTo(p);
+    input::MouseButton(b, true, p);
+    input::MouseButton(b, false, p);
+    input::ResetDoubleClick();
+    ProcessMessages();
+}
+
+TPoint Centre(const TRect& r) { return {(r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2}; }
+}  // namespace
+
+TMenuItem* FindMenuItem(TMenu* menu, const std::string& path) {
+    if (!menu) throw EInvalidOperation("No menu");
+    TMenuItem* it = menu->GetItems();
+    for (const std::string& part : SplitPath(path)) {
+        TMenuItem* next = it->Find(part);
+        if (!next)
+            throw EInvalidOperation(Format("Menu %s has no item \"%s\"", menu->GetName().c_str(), path.c_str()));
+        it = next;
+    }
+    return it;
+}
+
+void ClickMenuItem(TMenu* menu, const std::string& path) {
+    std::vector<std::string> parts = SplitPath(path);
+    FindMenuItem(menu, path);  // the whole path exists
+    TMenuItem* it = menu->GetItems();
+    try {
+        for (size_t i = 0; i < parts.size(); ++i) {
+            it = it->Find(parts[i]);
+            if (!it->GetVisible())
+                throw EInvalidOperation(Format("Menu item \"%s\" is hidden", parts[i].c_str()));
+            if (!it->GetEnabled())
+                throw EInvalidOperation(Format("Menu item \"%s\" is disabled", parts[i].c_str()));
+            if (i == 0) {
+                if (auto* mm = dynamic_cast<TMainMenu*>(menu)) {
+                    TCustomForm* f = mm->Form();
+                    if (!f || !f->IsShowing())
+                        throw EInvalidOperation(Format("Menu %s is on no showing form", menu->GetName().c_str()));
+                    TRect r = MenuItemScreenRect(it);
+                    if (IsRectEmpty(r)) throw EInvalidOperation("The menu bar shows no such item");
+                    if (!(MenuActive() && OpenMenuWindows().size() && OpenMenuWindowItem(OpenMenuWindows()[0]) == it))
+                        ClickScreen(Centre(r));
+                    continue;
+                }
+                if (auto* pm = dynamic_cast<TPopupMenu*>(menu); pm && !MenuActive()) {
+                    TPoint at = GetCursorPos();
+                    if (at.X < 0 || at.Y < 0) at = {100, 100};
+                    pm->Popup(at.X, at.Y);
+                    ProcessMessages();
+                }
+            }
+            TRect r = MenuItemScreenRect(it);
+            if (IsRectEmpty(r))
+                throw EInvalidOperation(Format("Menu item \"%s\" is not shown", parts[i].c_str()));
+            if (i + 1 < parts.size()) {
+                input::MouseMoveTo(Centre(r));  // a sub-menu opens on hovering
+                ProcessMessages();
+            } else {
+                ClickScreen(Centre(r));
+            }
+        }
+    } catch (...) {
+        CloseMenus();
+        throw;
+    }
+}
+
+void OpenMenu(TCustomForm* form, const std::string& caption) {
+    if (!form || !form->GetMenu()) throw EInvalidOperation("The form has no menu");
+    TMenuItem* it = FindMenuItem(form->GetMenu(), caption);
+    TRect r = MenuItemScreenRect(it);
+    if (IsRectEmpty(r)) throw EInvalidOperation("The menu bar shows no such item");
+    ClickScreen(Centre(r));
+}
+
+void RightClick(TControl* c, int x, int y) { Click(c, x, y, {}, mbRight); }
+
+std::vector<std::string> OpenMenuCaptions() {
+    std::vector<std::string> v;
+    std::vector<TCustomControl*> w = OpenMenuWindows();
+    if (w.empty()) return v;
+    TMenuItem* p = OpenMenuWindowItem(w.back());
+    for (int i = 0; p && i < p->Count(); ++i)
+        if (p->Items(i)->GetVisible()) v.push_back(p->Items(i)->GetCaption());
+    return v;
+}
+
 // ---- painting ----
 TCanvasLog PaintLog(TControl* c, bool includeChildren) {
     TCanvasLog log;
@@ -363,6 +466,7 @@ std::vector<std::string> TakeShownErrors() {
 }
 
 void ResetInput() {
+    CloseMenus();
     input::Reset();
     ClearModalScripts();
     ClearMessageBoxLog();

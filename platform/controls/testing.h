@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "controls/forms.h"
+#include "controls/menus.h"
 #include "controls/msgbox.h"
 #include "rtl/clock.h"
 
@@ -116,6 +117,23 @@ void ExpectInputBox(const std::string& text, bool ok = true);
 // The type of every MessageBeep, in order.
 const std::vector<uint32_t>& BeepLog();
 void ClearBeepLog();
+
+// ---- menus ----
+// The item at a path of captions separated by '|' ("&File|&Open..." or "file|open...":
+// '&', the shortcut text after a tab and case are ignored). Raises EInvalidOperation when
+// an item of the path is missing.
+TMenuItem* FindMenuItem(TMenu* menu, const std::string& path);
+// Clicks through the menu with the mouse as a person does: a main menu from its form's bar,
+// a popup menu opened at the pointer (OnPopup runs) unless it is open already; each level
+// is pressed in turn. Raises EInvalidOperation when an item on the way is missing, hidden or
+// disabled (what was opened is closed again).
+void ClickMenuItem(TMenu* menu, const std::string& path);
+// Opens a bar item's drop-down by clicking it on the bar.
+void OpenMenu(TCustomForm* form, const std::string& caption);
+// A right click at a client point (the context menu opens on the release).
+void RightClick(TControl* c, int x, int y);
+// Captions of the items shown in the innermost open menu (empty when none is open).
+std::vector<std::string> OpenMenuCaptions();
 
 // ---- painting ----
 // Invalidates the control and paints it now, returning what its canvas drew (canvas
