@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,3 +55,14 @@ protected:
         return c;
     }
 };
+
+// A part of a bitmap as a new bitmap (for screenshots of a screen region).
+inline std::unique_ptr<vcl::TBitmap> CropBitmap(vcl::TBitmap* src, const vcl::TRect& r) {
+    std::unique_ptr<vcl::TBitmap> out(new vcl::TBitmap);
+    out->SetPixelFormat(vcl::pf24bit);
+    out->SetSize(r.Width(), r.Height());
+    for (int y = 0; y < r.Height(); ++y)
+        for (int x = 0; x < r.Width(); ++x) out->ScanLine(y)[x] = src->ScanLine(r.Top + y)[r.Left + x];
+    out->SetModified(true);
+    return out;
+}

@@ -317,3 +317,29 @@ TEST_F(EditTest, FocusSelectsAllLimitReadOnlyAndClipboard) {
     other->CopyToClipboard();
     EXPECT_EQ(Clipboard()->GetAsText(), "ab\r\ncd");
 }
+
+// A warning box over a form, as a person sees it (written for the docs).
+TEST_F(WinTest, RenderMessageBox) {
+    TForm* main = NewForm(520, 300, "Table browser");
+    main->SetBounds(252, 234, 520, 300);
+    main->Show();
+    vt::ExpectModal([&](TCustomForm& f) {
+        std::unique_ptr<TBitmap> box(RenderForm(&f, true));
+        box->SaveToPngFile(std::string(DBV_BINARY_DIR) + "/message-box.png");
+        // The icon's yellow triangle, the focused default button's dark frame.
+        bool yellow = false;
+        for (int y = 0; y < box->GetHeight(); ++y)
+            for (int x = 0; x < 60; ++x) yellow = yellow || box->GetPixel(x, y) == ColorToRGB(clYellow);
+        EXPECT_TRUE(yellow);
+        TButton* ok = ButtonOf(f, "OK");
+        TPoint p = ok->ClientToScreen({0, 0});
+        std::unique_ptr<TBitmap> screen(RenderScreen());
+        EXPECT_EQ(screen->GetPixel(p.X, p.Y), ColorToRGB(clWindowFrame));
+        CropBitmap(screen.get(), Rect(232, 214, 792, 554))->SaveToPngFile(std::string(DBV_BINARY_DIR) + "/message-box-screen.png");
+        vt::PressKey(VK_RETURN);
+    });
+    EXPECT_EQ(MessageDlg("Changing table types now may cause your existing field type definitions to be "
+                         "lost. Continue?",
+                         mtWarning, mbOKCancel, 0),
+              mrOk);
+}

@@ -392,3 +392,52 @@ TEST_F(WinTest, MenusStreamAsNestedItems) {
     EXPECT_TRUE(root->Items(1)->Items(0)->GetRadioItem());
     EXPECT_EQ(ComponentToText(g), text);
 }
+
+// A form with its bar and an open drop-down, as a person sees them (written for the docs).
+TEST_F(MenuTest, RenderBarAndDropDown) {
+    TMenuItem* sub = Item(form, "&Settings", &log);
+    TMenuItem* dbf = Item(form, "dBase tables");
+    TMenuItem* db = Item(form, "Paradox tables");
+    for (TMenuItem* it : {dbf, db}) {
+        it->SetRadioItem(true);
+        sub->Add(it);
+    }
+    db->SetChecked(true);
+    TMenuItem* confirm = Item(form, "&Confirm deletes");
+    confirm->SetChecked(true);
+    sub->Add(Item(form, "-"));
+    sub->Add(confirm);
+    file->Insert(3, sub);
+    exitItem->SetEnabled(false);
+    open->SetDefault(true);
+    panel->SetCaption("Customer");
+    vt::OpenMenu(form, "File");
+    vt::PressKey(VK_DOWN);
+    vt::PressKey(VK_DOWN);
+    vt::PressKey(VK_DOWN);  // Settings
+    vt::PressKey(VK_RIGHT);
+    vt::ProcessMessages();
+    std::unique_ptr<TBitmap> screen(RenderScreen());
+    TRect area = Rect(form->GetLeft(), form->GetTop(), form->GetLeft() + form->GetWidth(),
+                      form->GetTop() + form->GetHeight());
+    std::unique_ptr<TBitmap> shot = CropBitmap(screen.get(), area);
+    shot->SaveToPngFile(std::string(DBV_BINARY_DIR) + "/menu.png");
+
+    // The bar is menu-coloured; the selected Settings row and the sub-menu's first row are
+    // highlighted; the check of the checked item is drawn in the menu text colour.
+    TRect bar = MenuItemScreenRect(view);
+    EXPECT_EQ(screen->GetPixel(bar.Right + 20, bar.Top + 2), ColorToRGB(clMenu));
+    TRect settings = MenuItemScreenRect(sub);
+    EXPECT_EQ(screen->GetPixel(settings.Right - 3, settings.Top + 2), ColorToRGB(clHighlight));
+    TRect first = MenuItemScreenRect(dbf);
+    EXPECT_EQ(screen->GetPixel(first.Right - 3, first.Top + 2), ColorToRGB(clHighlight));
+    TRect checked = MenuItemScreenRect(db);
+    bool dark = false;
+    for (int x = checked.Left; x < checked.Left + 20; ++x)
+        for (int y = checked.Top; y < checked.Bottom; ++y)
+            dark = dark || screen->GetPixel(x, y) == ColorToRGB(clMenuText);
+    EXPECT_TRUE(dark);
+    EXPECT_LT(first.Left, settings.Right + 4);  // the sub-menu sits beside its item
+    EXPECT_GT(first.Left, settings.Left);
+    CloseMenus();
+}
