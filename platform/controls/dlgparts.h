@@ -2,6 +2,7 @@
 // helpers for captions with an accelerator ('&').
 #pragma once
 #include <string>
+#include <vector>
 
 #include "controls/controls.h"
 
@@ -44,6 +45,102 @@ protected:
 
 private:
     int kind_ = 0;
+};
+
+// A list of text rows with one selected row, a vertical scroll bar when the rows do not
+// fit, arrows / Home / End / PgUp / PgDn, a letter jumps to the next row starting with it.
+// OnChange follows the selection made by the user or by code; OnDblClick and Enter
+// (OnActivate) choose the row.
+class TDialogList : public TCustomControl {
+    DBV_CLASS(TDialogList, TCustomControl)
+public:
+    explicit TDialogList(TComponent* AOwner);
+    const std::vector<std::string>& GetItems() const { return items_; }
+    void SetItems(const std::vector<std::string>& v);
+    int GetItemIndex() const { return index_; }
+    void SetItemIndex(int v);
+    std::string Selected() const { return index_ >= 0 ? items_[size_t(index_)] : std::string(); }
+    // The row of a text (case ignored); -1 when none.
+    int IndexOf(const std::string& text) const;
+    int GetTopIndex() const { return top_; }
+    int RowHeight() const;
+    int VisibleRows() const;
+    TNotifyEvent OnChange;
+    TNotifyEvent OnActivate;
+
+protected:
+    void CreateParams(TCreateParams& Params) override;
+    void Paint() override;
+    void KeyDown(uint16_t& Key, TShiftState Shift) override;
+    void KeyPress(char& Key) override;
+    void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+    void DblClick() override;
+    void DoEnter() override;
+    void DoExit() override;
+    void WMGetDlgCode(TMessage& M) override;
+    void CMWantSpecialKey(TMessage& M) override;
+    void WMVScroll(TMessage& M) override;
+    void WMSize(TMessage& M) override;
+
+private:
+    void Select(int i);
+    void UpdateScroll();
+    void SetTop(int t);
+    std::vector<std::string> items_;
+    int index_ = -1, top_ = 0;
+};
+
+// A check box (or, with RadioStyle, a radio button that unchecks its siblings of the same
+// style): click or Space toggles; the caption's '&' letter with Alt checks it from the form.
+class TDialogCheckBox : public TCustomControl {
+    DBV_CLASS(TDialogCheckBox, TCustomControl)
+public:
+    explicit TDialogCheckBox(TComponent* AOwner);
+    bool GetChecked() const { return checked_; }
+    void SetChecked(bool v);
+    bool GetRadioStyle() const { return radio_; }
+    void SetRadioStyle(bool v) { radio_ = v; Invalidate(); }
+    TNotifyEvent OnChange;
+
+protected:
+    void Paint() override;
+    void Click() override;
+    void KeyPress(char& Key) override;
+    void DoEnter() override;
+    void DoExit() override;
+
+private:
+    bool checked_ = false, radio_ = false;
+};
+
+// A drop-down choice: shows the chosen text with an arrow; a click (or Alt+Down) opens the
+// choices as a popup menu under it, Up / Down step through them.
+class TDialogChoice : public TCustomControl {
+    DBV_CLASS(TDialogChoice, TCustomControl)
+public:
+    explicit TDialogChoice(TComponent* AOwner);
+    ~TDialogChoice() override;
+    const std::vector<std::string>& GetItems() const { return items_; }
+    void SetItems(const std::vector<std::string>& v);
+    int GetItemIndex() const { return index_; }
+    void SetItemIndex(int v);
+    // Opens the choices under the control.
+    void DropDown();
+    TNotifyEvent OnChange;
+
+protected:
+    void Paint() override;
+    void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+    void KeyDown(uint16_t& Key, TShiftState Shift) override;
+    void DoEnter() override;
+    void DoExit() override;
+    void WMGetDlgCode(TMessage& M) override;
+
+private:
+    void Choose(int i);
+    std::vector<std::string> items_;
+    int index_ = -1;
+    TPopupMenu* menu_ = nullptr;
 };
 
 // Draws the message picture of a kind into r (32 x 32 looks right) on any canvas.

@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "controls/buttons.h"
+#include "controls/dlgparts.h"
+#include "controls/edit.h"
 #include "controls/input.h"
 #include "controls/wininternal.h"
 #include "rtl/sysutils.h"
@@ -338,6 +340,104 @@ void ExpectInputBox(const std::string& text, bool ok) {
 const std::vector<uint32_t>& BeepLog() { return ws::BeepLog(); }
 void ClearBeepLog() { ws::BeepLog().clear(); }
 
+// ---- common dialogs ----
+namespace {
+template <class T>
+T* Part(TCustomForm& f, const char* name) {
+    auto* c = dynamic_cast<T*>(f.FindComponent(name));
+    if (!c) throw EInvalidOperation(Format("The dialog %s has no %s", f.ClassName().c_str(), name));
+    return c;
+}
+
+// Runs fn with message boxes that no queued script answers dismissed by Escape.
+void WithBoxesDismissed(const std::function<void()>& fn) {
+    TModalScript saved = M().fallback;
+    M().fallback = [](TCustomForm&) { PressKey(VK_ESCAPE); };
+    try {
+        fn();
+    } catch (...) {
+        M().fallback = saved;
+        throw;
+    }
+    M().fallback = saved;
+}
+
+void Replace(TCustomEdit* e, const std::string& text) {
+    e->SetFocus();
+    e->SelectAll();
+    ProcessMessages();
+    if (text.empty()) PressKey(VK_DELETE);
+    else TypeText(text);
+}
+}  // namespace
+
+void ExpectFileDialog(const std::string& fileName, TDialogHook whileOpen) {
+    ExpectModal("TFileDialogForm", [fileName, whileOpen](TCustomForm& f) {
+        if (whileOpen) whileOpen(f);
+        Replace(Part<TCustomEdit>(f, "FileNameEdit"), fileName);
+        WithBoxesDismissed([&] { Click(Part<TButton>(f, "OKButton")); });
+        if (f.GetModalResult() == mrNone) Click(Part<TButton>(f, "CancelButton"));
+    });
+}
+
+void ExpectFileDialogCancel(TDialogHook whileOpen) {
+    ExpectModal("TFileDialogForm", [whileOpen](TCustomForm& f) {
+        if (whileOpen) whileOpen(f);
+        Click(Part<TButton>(f, "CancelButton"));
+    });
+}
+
+void ExpectFontDialog(const std::string& face, int size, TFontStyles style, TColor color,
+                      TDialogHook whileOpen) {
+    ExpectModal("TFontForm", [=](TCustomForm& f) {
+        if (whileOpen) whileOpen(f);
+        auto* faces = Part<TDialogList>(f, "FaceList");
+        int fi = faces->IndexOf(face);
+        if (fi < 0) {
+            Click(Part<TButton>(f, "CancelButton"));
+            throw EInvalidOperation(Format("The font dialog offers no face \"%s\"", face.c_str()));
+        }
+        faces->SetItemIndex(fi);
+        Part<TDialogList>(f, "StyleList")
+            ->SetItemIndex((style.Contains(fsItalic) ? 1 : 0) + (style.Contains(fsBold) ? 2 : 0));
+        Replace(Part<TCustomEdit>(f, "SizeEdit"), std::to_string(size));
+        if (auto* s = dynamic_cast<TDialogCheckBox*>(f.FindComponent("StrikeOutCheck")))
+            s->SetChecked(style.Contains(fsStrikeOut));
+        if (auto* u = dynamic_cast<TDialogCheckBox*>(f.FindComponent("UnderlineCheck")))
+            u->SetChecked(style.Contains(fsUnderline));
+        if (auto* c = dynamic_cast<TDialogChoice*>(f.FindComponent("ColorChoice"))) {
+            static const char* const names[] = {"Black", "Maroon", "Green", "Olive", "Navy", "Purple",
+                                                "Teal", "Gray", "Silver", "Red", "Lime", "Yellow",
+                                                "Blue", "Fuchsia", "Aqua", "White"};
+            static const TColor colors[] = {clBlack, clMaroon, clGreen, clOlive, clNavy, clPurple,
+                                            clTeal, clGray, clSilver, clRed, clLime, clYellow,
+                                            clBlue, clFuchsia, clAqua, clWhite};
+            for (size_t i = 0; i < std::size(colors); ++i)
+                if (ColorToRGB(color) == colors[i]) {
+                    const auto& items = c->GetItems();
+                    auto it = std::find(items.begin(), items.end(), names[i]);
+                    if (it != items.end()) c->SetItemIndex(int(it - items.begin()));
+                }
+        }
+        WithBoxesDismissed([&] { Click(Part<TButton>(f, "OKButton")); });
+        if (f.GetModalResult() == mrNone) Click(Part<TButton>(f, "CancelButton"));
+    });
+}
+
+void ExpectFontDialogCancel(TDialogHook whileOpen) {
+    ExpectModal("TFontForm", [whileOpen](TCustomForm& f) {
+        if (whileOpen) whileOpen(f);
+        Click(Part<TButton>(f, "CancelButton"));
+    });
+}
+
+void FindDialogSearch(TFindDialog* dialog, const std::string& text) {
+    TCustomForm* f = dialog ? dialog->Form() : nullptr;
+    if (!f || !f->GetVisible()) throw EInvalidOperation("The find dialog is not shown");
+    Replace(Part<TCustomEdit>(*f, "FindEdit"), text);
+    Click(Part<TButton>(*f, "FindNextButton"));
+}
+
 // ---- menus ----
 namespace {
 std::vector<std::string> SplitPath(const std::string& path) {
@@ -430,6 +530,15 @@ void OpenMenu(TCustomForm* form, const std::string& caption) {
 }
 
 void RightClick(TControl* c, int x, int y) { Click(c, x, y, {}, mbRight); }
+
+void ClickOpenMenuItem(const std::string& caption) {
+    std::vector<TCustomControl*> w = OpenMenuWindows();
+    TMenuItem* p = w.empty() ? nullptr : OpenMenuWindowItem(w.back());
+    TMenuItem* it = p ? p->Find(caption) : nullptr;
+    if (!it || IsRectEmpty(MenuItemScreenRect(it)))
+        throw EInvalidOperation(Format("No open menu shows \"%s\"", caption.c_str()));
+    ClickScreen(Centre(MenuItemScreenRect(it)));
+}
 
 std::vector<std::string> OpenMenuCaptions() {
     std::vector<std::string> v;

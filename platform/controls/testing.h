@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "controls/forms.h"
+#include "controls/dialogs.h"
 #include "controls/menus.h"
 #include "controls/msgbox.h"
 #include "rtl/clock.h"
@@ -118,6 +119,26 @@ void ExpectInputBox(const std::string& text, bool ok = true);
 const std::vector<uint32_t>& BeepLog();
 void ClearBeepLog();
 
+// ---- common dialogs ----
+// Run while a scripted dialog is open, before it is answered (to observe the program then).
+using TDialogHook = std::function<void(TCustomForm& dialogForm)>;
+// Queues the answer to the next open or save dialog: the name (relative to the folder the
+// chooser shows, or a full path) is typed into the name field and the OK button pressed,
+// so every check of the dialog runs (DefaultExt, must-exist, the overwrite prompt ...). A
+// message box the dialog shows takes a queued script (ExpectMessageBox) when there is one;
+// otherwise it is dismissed with Escape (No for a question). A name the dialog refuses
+// leaves it open: the responder then cancels it, and Execute returns false.
+void ExpectFileDialog(const std::string& fileName, TDialogHook whileOpen = nullptr);
+void ExpectFileDialogCancel(TDialogHook whileOpen = nullptr);
+// Queues the answer to the next font dialog: the face, size and styles (and colour with
+// fdEffects) are chosen in the dialog's lists and OK pressed. Raises inside Execute when
+// the face is not offered.
+void ExpectFontDialog(const std::string& face, int size, TFontStyles style = {},
+                      TColor color = clBlack, TDialogHook whileOpen = nullptr);
+void ExpectFontDialogCancel(TDialogHook whileOpen = nullptr);
+// Types text into the shown find box and presses Find Next (OnFind runs).
+void FindDialogSearch(TFindDialog* dialog, const std::string& text);
+
 // ---- menus ----
 // The item at a path of captions separated by '|' ("&File|&Open..." or "file|open...":
 // '&', the shortcut text after a tab and case are ignored). Raises EInvalidOperation when
@@ -132,6 +153,8 @@ void ClickMenuItem(TMenu* menu, const std::string& path);
 void OpenMenu(TCustomForm* form, const std::string& caption);
 // A right click at a client point (the context menu opens on the release).
 void RightClick(TControl* c, int x, int y);
+// Clicks the item with this caption in the innermost open menu (raises when none).
+void ClickOpenMenuItem(const std::string& caption);
 // Captions of the items shown in the innermost open menu (empty when none is open).
 std::vector<std::string> OpenMenuCaptions();
 

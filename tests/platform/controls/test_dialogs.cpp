@@ -4,6 +4,11 @@
 #include "controls/msgbox.h"
 #include "controls_test_util.h"
 #include "graphics/clipbrd.h"
+#include "rtl/sysutils.h"
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
 
 using namespace vcl;
 using namespace win;
@@ -342,4 +347,294 @@ TEST_F(WinTest, RenderMessageBox) {
                          "lost. Continue?",
                          mtWarning, mbOKCancel, 0),
               mrOk);
+}
+
+// ---- common dialogs ----
+TEST(FileFilters, Parse) {
+    auto f = ParseFilter("dBase / xBase Files (*.dbf)|*.dbf|Paradox Files (*.db)|*.db|All Files|*.*");
+    ASSERT_EQ(f.size(), 3u);
+    EXPECT_EQ(f[0].Name, "dBase / xBase Files (*.dbf)");
+    EXPECT_EQ(f[0].Masks, std::vector<std::string>{"*.dbf"});
+    EXPECT_EQ(f[2].Masks, std::vector<std::string>{"*.*"});
+    auto g = ParseFilter("Text|*.txt; *.text|Odd");
+    ASSERT_EQ(g.size(), 2u);
+    EXPECT_EQ(g[0].Masks, (std::vector<std::string>{"*.txt", "*.text"}));
+    EXPECT_EQ(g[1].Masks, std::vector<std::string>{"*"});
+    EXPECT_TRUE(ParseFilter("").empty());
+}
+
+class FileDialogTest : public WinTest {
+protected:
+    std::string dir;
+    void SetUp() override {
+        char tmpl[] = "/tmp/dbv-dlg-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        for (const char* f : {"a.dbf", "b.DBF", "c.db", "notes.txt"}) Touch(dir + "/" + f);
+        std::filesystem::create_directory(dir + "/sub");
+        std::filesystem::create_directory(dir + "/.hidden");
+        Touch(dir + "/sub/inner.dbf");
+    }
+    void TearDown() override {
+        WinTest::TearDown();
+        std::filesystem::remove_all(dir);
+    }
+    static void Touch(const std::string& p) { std::ofstream(p) << "x"; }
+    static const char* Filter() {
+        return "dBase / xBase Files (*.dbf)|*.dbf|Paradox Files (*.db)|*.db|All Files|*.*";
+    }
+    template <class T>
+    static T* Part(TCustomForm& f, const char* name) {
+        auto* c = dynamic_cast<T*>(f.FindComponent(name));
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+};
+
+// Walking folders, filters, the name field and the lists by keyboard and mouse.
+TEST_F(FileDialogTest, ChooserWalksFoldersAndFilters) {
+    TOwned<TOpenDialog> dlg = MakeOwned<TOpenDialog>(nullptr);
+    dlg->SetFilter(Filter());
+    dlg->SetInitialDir(dir);
+    dlg->SetTitle("Open Table");
+    dlg->SetOptions({ofHideReadOnly, ofPathMustExist, ofFileMustExist});
+    std::vector<std::string> events;
+    dlg->OnShow = [&](TObject*) { events.push_back("show"); };
+    dlg->OnClose = [&](TObject*) { events.push_back("close"); };
+    vt::ExpectModal("TFileDialogForm", [&](TCustomForm& f) {
+        EXPECT_EQ(f.GetCaption(), "Open Table");
+        EXPECT_EQ(dlg->Form(), &f);
+        EXPECT_EQ(events, std::vector<std::string>{"show"});
+        auto* dirs = Part<TDialogList>(f, "DirList");
+        auto* files = Part<TDialogList>(f, "FileList");
+        auto* name = Part<TEdit>(f, "FileNameEdit");
+        auto* filter = Part<TDialogChoice>(f, "FilterChoice");
+        EXPECT_EQ(dirs->GetItems(), (std::vector<std::string>{"..", "sub"}));
+        EXPECT_EQ(files->GetItems(), (std::vector<std::string>{"a.dbf", "b.DBF"}));
+        EXPECT_TRUE(name->Focused());
+        // The filter drop-down lists the entries; choosing one lists its files.
+        vt::Click(filter);
+        EXPECT_EQ(vt::OpenMenuCaptions().size(), 3u);
+        vt::ClickOpenMenuItem("Paradox Files (*.db)");
+        EXPECT_EQ(files->GetItems(), std::vector<std::string>{"c.db"});
+        filter->SetFocus();
+        vt::PressKey(VK_DOWN);  // All Files
+        EXPECT_EQ(files->GetItems(), (std::vector<std::string>{"a.dbf", "b.DBF", "c.db", "notes.txt"}));
+        // A mask typed as the name lists what matches it.
+        name->SetFocus();
+        vt::TypeText("*.txt");
+        vt::PressKey(VK_RETURN);
+        EXPECT_EQ(files->GetItems(), std::vector<std::string>{"notes.txt"});
+        EXPECT_EQ(f.GetModalResult(), mrNone);
+        // Enter on a folder opens it; ".." goes back; a folder typed as the name opens too.
+        dirs->SetFocus();
+        vt::PressKey(VK_END);
+        vt::PressKey(VK_RETURN);
+        EXPECT_EQ(dirs->GetItems(), std::vector<std::string>{".."});
+        EXPECT_EQ(Part<TDialogLabel>(f, "DirLabel")->GetCaption(), dir + "/sub");
+        vt::PressKey(VK_HOME);
+        vt::PressKey(VK_RETURN);
+        EXPECT_EQ(Part<TDialogLabel>(f, "DirLabel")->GetCaption(), dir);
+        name->SetFocus();
+        vt::TypeText("sub");
+        vt::PressKey(VK_RETURN);
+        EXPECT_EQ(Part<TDialogLabel>(f, "DirLabel")->GetCaption(), dir + "/sub");
+        EXPECT_EQ(name->GetText(), "");
+        // A click on a file names it; a double click chooses it.
+        vt::Click(filter);
+        vt::ClickOpenMenuItem("dBase / xBase Files (*.dbf)");  // the typed mask gives way
+        vt::DoubleClick(dirs, 10, 2);  // ".."
+        vt::Click(files, 10, 2);
+        EXPECT_EQ(name->GetText(), "a.dbf");
+        vt::DoubleClick(files, 10, files->RowHeight() + 2);
+    });
+    EXPECT_TRUE(dlg->Execute());
+    EXPECT_EQ(dlg->GetFileName(), dir + "/b.DBF");
+    EXPECT_EQ(dlg->Files(), std::vector<std::string>{dir + "/b.DBF"});
+    EXPECT_EQ(events, (std::vector<std::string>{"show", "close"}));
+    EXPECT_EQ(dlg->Form(), nullptr);
+    EXPECT_EQ(Screen->FormCount(), 0);
+}
+
+// The checks of the dialog hold for scripted answers too; DefaultExt is added to names
+// without an extension (matching an existing file whose extension differs in case).
+TEST_F(FileDialogTest, MustExistDefaultExtAndOverwritePrompt) {
+    TOwned<TOpenDialog> open = MakeOwned<TOpenDialog>(nullptr);
+    open->SetFilter(Filter());
+    open->SetInitialDir(dir);
+    open->SetDefaultExt("DBF");
+    open->SetOptions({ofHideReadOnly, ofPathMustExist, ofFileMustExist});
+
+    vt::ExpectFileDialog("a");  // a.DBF does not exist, a.dbf does
+    EXPECT_TRUE(open->Execute());
+    EXPECT_EQ(open->GetFileName(), dir + "/a.dbf");
+    EXPECT_FALSE(open->GetOptions().Contains(ofExtensionDifferent));
+
+    vt::ExpectFileDialog("missing");
+    EXPECT_FALSE(open->Execute());
+    ASSERT_EQ(vt::MessageBoxLog().size(), 1u);
+    EXPECT_EQ(vt::MessageBoxLog()[0].Text, dir + "/missing.DBF\nFile not found.\nCheck the file name and try again.");
+    EXPECT_EQ(vt::MessageBoxLog()[0].Kind, mtWarning);
+    EXPECT_EQ(open->GetFileName(), dir + "/a.dbf");  // unchanged
+
+    vt::ExpectFileDialog(dir + "/nowhere/x.dbf");
+    EXPECT_FALSE(open->Execute());
+    EXPECT_NE(vt::MessageBoxLog().back().Text.find("Path does not exist."), std::string::npos);
+
+    vt::ExpectFileDialog("c.db");  // an extension of its own
+    EXPECT_TRUE(open->Execute());
+    EXPECT_TRUE(open->GetOptions().Contains(ofExtensionDifferent));
+    EXPECT_EQ(open->GetFilterIndex(), 1);
+
+    vt::ExpectFileDialogCancel();
+    EXPECT_FALSE(open->Execute());
+
+    TOwned<TSaveDialog> save = MakeOwned<TSaveDialog>(nullptr);
+    save->SetInitialDir(dir);
+    save->SetDefaultExt("txt");
+    save->SetFilter("Text|*.txt");
+    save->SetOptions({ofOverwritePrompt, ofPathMustExist, ofHideReadOnly});
+    vt::ClearMessageBoxLog();
+    vt::ExpectFileDialog("report");
+    EXPECT_TRUE(save->Execute());
+    EXPECT_EQ(save->GetFileName(), dir + "/report.txt");
+    EXPECT_TRUE(vt::MessageBoxLog().empty());  // a new file: no question
+
+    // An existing file: the question, answered No keeps the dialog open (the responder then
+    // cancels it), Yes replaces; with no answer queued the question is refused.
+    vt::ExpectFileDialog("notes");
+    vt::ExpectMessageBox(mrNo);
+    EXPECT_FALSE(save->Execute());
+    ASSERT_EQ(vt::MessageBoxLog().size(), 1u);
+    EXPECT_EQ(vt::MessageBoxLog()[0].Text, dir + "/notes.txt already exists.\nDo you want to replace it?");
+    EXPECT_EQ(vt::MessageBoxLog()[0].Buttons, mbYesNo);
+    vt::ExpectFileDialog("notes");
+    vt::ExpectMessageBox(mrYes);
+    EXPECT_TRUE(save->Execute());
+    EXPECT_EQ(save->GetFileName(), dir + "/notes.txt");
+    vt::ExpectFileDialog("notes.txt");
+    EXPECT_FALSE(save->Execute());
+    EXPECT_EQ(vt::MessageBoxLog().back().Result, mrNo);
+    EXPECT_EQ(vt::PendingModalScripts(), 0u);
+}
+
+// A preset name with a folder starts the chooser there; the hook sees the program while
+// the dialog is open (a stay-on-top form steps back meanwhile, as the memo form does).
+TEST_F(FileDialogTest, PresetNameAndHookWhileOpen) {
+    TForm* memo = NewForm(200, 100, "Memo");
+    memo->SetFormStyle(fsStayOnTop);
+    memo->Show();
+    TOwned<TSaveDialog> save = MakeOwned<TSaveDialog>(nullptr);
+    save->SetFileName(dir + "/sub/inner.dbf");
+    save->SetOptions({ofHideReadOnly});
+    bool hookRan = false;
+    vt::ExpectFileDialog("inner.dbf", [&](TCustomForm& f) {
+        hookRan = true;
+        EXPECT_EQ(memo->GetFormStyle(), fsNormal);
+        EXPECT_EQ(vt::CurrentModalForm(), &f);
+        EXPECT_EQ(Part<TEdit>(f, "FileNameEdit")->GetText(), "inner.dbf");
+        EXPECT_EQ(Part<TDialogLabel>(f, "DirLabel")->GetCaption(), dir + "/sub");
+        EXPECT_EQ(f.GetCaption(), "Save As");
+    });
+    memo->SetFormStyle(fsNormal);
+    EXPECT_TRUE(save->Execute());
+    memo->SetFormStyle(fsStayOnTop);
+    EXPECT_TRUE(hookRan);
+    EXPECT_EQ(save->GetFileName(), dir + "/sub/inner.dbf");
+
+    // The read-only box shows unless hidden, and its choice comes back in Options.
+    TOwned<TOpenDialog> open = MakeOwned<TOpenDialog>(nullptr);
+    open->SetInitialDir(dir);
+    open->SetOptions({});
+    vt::ExpectModal("TFileDialogForm", [&](TCustomForm& f) {
+        vt::Click(Part<TDialogCheckBox>(f, "ReadOnlyCheck"));
+        Part<TEdit>(f, "FileNameEdit")->SetText("notes.txt");
+        vt::Click(Part<TButton>(f, "OKButton"));
+    });
+    EXPECT_TRUE(open->Execute());
+    EXPECT_TRUE(open->GetOptions().Contains(ofReadOnly));
+}
+
+TEST_F(WinTest, FontDialogPresetChosenAndCancelled) {
+    TOwned<TFontDialog> dlg = MakeOwned<TFontDialog>(nullptr);
+    ASSERT_FALSE(ScreenFonts().empty());
+    EXPECT_TRUE(std::is_sorted(ScreenFonts().begin(), ScreenFonts().end(),
+                               [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; }));
+    dlg->GetFont()->SetName("Arial");
+    dlg->GetFont()->SetSize(10);
+    dlg->GetFont()->SetStyle({fsBold});
+    vt::ExpectModal("TFontForm", [&](TCustomForm& f) {
+        EXPECT_EQ(dynamic_cast<TDialogList*>(f.FindComponent("FaceList"))->Selected(), "Arial");
+        EXPECT_EQ(dynamic_cast<TDialogList*>(f.FindComponent("StyleList"))->Selected(), "Bold");
+        EXPECT_EQ(dynamic_cast<TEdit*>(f.FindComponent("SizeEdit"))->GetText(), "10");
+        // The sample follows the choice.
+        auto* sample = dynamic_cast<TControl*>(f.FindComponent("Sample"));
+        dynamic_cast<TDialogList*>(f.FindComponent("StyleList"))->SetItemIndex(1);
+        EXPECT_EQ(sample->GetFont()->GetStyle(), TFontStyles{fsItalic});
+        vt::PressKey(VK_ESCAPE);
+    });
+    EXPECT_FALSE(dlg->Execute());
+    EXPECT_EQ(dlg->GetFont()->GetStyle(), TFontStyles{fsBold});  // unchanged
+
+    vt::ExpectFontDialog("Courier New", 12, {fsItalic, fsUnderline}, clRed);
+    EXPECT_TRUE(dlg->Execute());
+    EXPECT_EQ(dlg->GetFont()->GetName(), "Courier New");
+    EXPECT_EQ(dlg->GetFont()->GetSize(), 12);
+    EXPECT_EQ(dlg->GetFont()->GetStyle(), (TFontStyles{fsItalic, fsUnderline}));
+    EXPECT_EQ(dlg->GetFont()->GetColor(), clRed);
+    EXPECT_EQ(dlg->GetFont()->GetPitch(), fpFixed);
+    EXPECT_EQ(Screen->FormCount(), 0);
+
+    // Sizes outside the limits are refused with a box; the responder then cancels.
+    dlg->SetOptions({fdEffects, fdLimitSize});
+    dlg->SetMinFontSize(8);
+    dlg->SetMaxFontSize(72);
+    vt::ExpectFontDialog("Arial", 100);
+    EXPECT_FALSE(dlg->Execute());
+    EXPECT_EQ(vt::MessageBoxLog().back().Text, "Size must be between 8 and 72.");
+    EXPECT_EQ(dlg->GetFont()->GetSize(), 12);
+    vt::ExpectFontDialog("No Such Face", 10);
+    EXPECT_THROW(dlg->Execute(), EInvalidOperation);
+}
+
+TEST_F(WinTest, FindDialogIsModelessAndReportsTheSearch) {
+    TForm* memo = NewForm(300, 200, "Memo");
+    memo->Show();
+    TOwned<TFindDialog> dlg = MakeOwned<TFindDialog>(nullptr);
+    std::vector<std::string> found;
+    dlg->OnFind = [&](TObject*) {
+        TFindOptions o = dlg->GetOptions();
+        found.push_back(dlg->GetFindText() + (o.Contains(frMatchCase) ? " case" : "") +
+                        (o.Contains(frDown) ? " down" : " up") + (o.Contains(frFindNext) ? " next" : ""));
+    };
+    int closed = 0;
+    dlg->OnClose = [&](TObject*) { ++closed; };
+    dlg->SetFindText("old");
+    EXPECT_TRUE(dlg->Execute());  // returns at once
+    TCustomForm* f = dlg->Form();
+    ASSERT_NE(f, nullptr);
+    EXPECT_TRUE(f->GetVisible());
+    EXPECT_FALSE(f->GetFormState().Contains(fsModal));
+    EXPECT_EQ(dynamic_cast<TEdit*>(f->FindComponent("FindEdit"))->GetSelText(), "old");
+    vt::FindDialogSearch(dlg.get(), "needle");
+    vt::Click(dynamic_cast<TControl*>(f->FindComponent("MatchCaseCheck")));
+    vt::Click(dynamic_cast<TControl*>(f->FindComponent("UpRadio")));
+    dynamic_cast<TWinControl*>(f->FindComponent("FindEdit"))->SetFocus();
+    vt::PressKey(VK_RETURN);  // Find Next is the default button
+    EXPECT_EQ(found, (std::vector<std::string>{"needle down next", "needle case up next"}));
+    // The program can search on with the same text (F3), and set the text shown.
+    dlg->SetFindText("other");
+    EXPECT_EQ(dynamic_cast<TEdit*>(f->FindComponent("FindEdit"))->GetText(), "other");
+    vt::PressKey(VK_ESCAPE);
+    EXPECT_FALSE(f->GetVisible());
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(dlg->Form(), nullptr);
+    // An empty text cannot be searched for; hidden options do not show.
+    dlg->SetOptions({frDown, frHideMatchCase});
+    dlg->SetFindText("");
+    dlg->Execute();
+    EXPECT_FALSE(dynamic_cast<TControl*>(f->FindComponent("MatchCaseCheck"))->GetVisible());
+    EXPECT_FALSE(dynamic_cast<TControl*>(f->FindComponent("FindNextButton"))->GetEnabled());
+    dlg->CloseDialog();
+    EXPECT_EQ(closed, 2);
 }
