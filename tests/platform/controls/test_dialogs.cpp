@@ -638,3 +638,51 @@ TEST_F(WinTest, FindDialogIsModelessAndReportsTheSearch) {
     dlg->CloseDialog();
     EXPECT_EQ(closed, 2);
 }
+
+// The chooser, the font dialog, the input box and the find box as a person sees them
+// (pictures written to the build directory), with a few pixels checked.
+TEST_F(FileDialogTest, RenderDialogs) {
+    auto save = [](TCustomForm& f, const char* name) {
+        std::unique_ptr<TBitmap> b(RenderForm(&f, true));
+        b->SaveToPngFile(std::string(DBV_BINARY_DIR) + "/" + name);
+    };
+    // The selected row of a list is drawn highlighted across the list.
+    auto highlighted = [](TControl* c, int y) {
+        std::unique_ptr<TBitmap> b(RenderControl(c));
+        return b->GetPixel(c->GetClientWidth() - 4, y) == ColorToRGB(clHighlight);
+    };
+    TOwned<TOpenDialog> open = MakeOwned<TOpenDialog>(nullptr);
+    open->SetFilter(Filter());
+    open->SetInitialDir(dir);
+    open->SetOptions({});
+    vt::ExpectModal("TFileDialogForm", [&](TCustomForm& f) {
+        auto* files = Part<TDialogList>(f, "FileList");
+        vt::Click(files, 10, files->RowHeight() + 2);
+        EXPECT_TRUE(highlighted(files, files->RowHeight() + 2));
+        EXPECT_FALSE(highlighted(files, 2));
+        save(f, "file-dialog.png");
+        vt::PressKey(VK_ESCAPE);
+    });
+    open->Execute();
+    TOwned<TFontDialog> font = MakeOwned<TFontDialog>(nullptr);
+    font->GetFont()->SetName("Times New Roman");
+    font->GetFont()->SetSize(14);
+    vt::ExpectModal("TFontForm", [&](TCustomForm& f) {
+        auto* faces = Part<TDialogList>(f, "FaceList");
+        int row = (faces->GetItemIndex() - faces->GetTopIndex()) * faces->RowHeight() + 2;
+        EXPECT_TRUE(highlighted(faces, row));  // scrolled into view
+        save(f, "font-dialog.png");
+        vt::PressKey(VK_ESCAPE);
+    });
+    font->Execute();
+    vt::ExpectModal("TInputQueryForm", [&](TCustomForm& f) {
+        save(f, "input-box.png");
+        vt::PressKey(VK_ESCAPE);
+    });
+    InputBox("Password", "Enter Password", "secret");
+    TOwned<TFindDialog> find = MakeOwned<TFindDialog>(nullptr);
+    find->SetFindText("needle");
+    find->Execute();
+    save(*find->Form(), "find-dialog.png");
+    find->CloseDialog();
+}
