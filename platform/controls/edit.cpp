@@ -35,6 +35,13 @@ DBV_PUBLISHED(TEdit) {
 
 namespace {
 constexpr int kTextMargin = 2;
+bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+// Cuts s to at most n bytes without splitting a character.
+void CutUtf8(std::string& s, size_t n) {
+    if (s.size() <= n) return;
+    while (n > 0 && IsContinuation(s[n])) --n;
+    s.resize(n);
+}
 }
 
 TCustomEdit::TCustomEdit(TComponent* AOwner) : TWinControl(AOwner) {
@@ -67,9 +74,15 @@ void TCustomEdit::SetPasswordChar(char v) {
     Invalidate();
 }
 
-std::string TCustomEdit::DisplayText() const {
-    if (passwordChar_) return std::string(GetText().size(), passwordChar_);
-    return GetText();
+std::string TCustomEdit::DisplayText(int from, int to) const {
+    const std::string& t = GetText();
+    from = std::clamp(from, 0, int(t.size()));
+    to = std::clamp(to, from, int(t.size()));
+    if (!passwordChar_) return t.substr(size_t(from), size_t(to - from));
+    // One password character per character of the text.
+    int n = 0;
+    for (int i = from; i < to; ++i) n += !IsContinuation(t[size_t(i)]);
+    return std::string(size_t(n), passwordChar_);
 }
 
 int TCustomEdit::GetSelStart() const { return std::min(anchor_, caret_); }
@@ -149,7 +162,7 @@ void TCustomEdit::TypeReplace(const std::string& s) {
     if (maxLength_ > 0) {
         int room = maxLength_ - (int(GetText().size()) - GetSelLength());
         if (room < int(ins.size())) {
-            ins.resize(size_t(std::max(0, room)));
+            CutUtf8(ins, size_t(std::max(0, room)));
             MessageBeep(0);
         }
     }
@@ -183,14 +196,31 @@ void TCustomEdit::CMFontChanged(TMessage& M) {
 
 int TCustomEdit::TextX(int pos) const {
     canvas_->GetFont()->Assign(GetFont());
-    std::string d = DisplayText();
-    return kTextMargin - scroll_ + canvas_->TextWidth(std::string_view(d).substr(0, size_t(pos)));
+    return kTextMargin - scroll_ + canvas_->TextWidth(DisplayText(0, pos));
+}
+
+int TCustomEdit::PrevChar(int pos) const {
+    const std::string& t = GetText();
+    pos = std::min(pos, int(t.size()));
+    if (pos <= 0) return 0;
+    --pos;
+    while (pos > 0 && IsContinuation(t[size_t(pos)])) --pos;
+    return pos;
+}
+
+int TCustomEdit::NextChar(int pos) const {
+    const std::string& t = GetText();
+    if (pos >= int(t.size())) return int(t.size());
+    ++pos;
+    while (pos < int(t.size()) && IsContinuation(t[size_t(pos)])) ++pos;
+    return pos;
 }
 
 int TCustomEdit::PosAtX(int x) const {
-    std::string d = DisplayText();
+    const std::string& t = GetText();
     int best = 0, bestDist = 1 << 30;
-    for (int i = 0; i <= int(d.size()); ++i) {
+    for (int i = 0; i <= int(t.size()); ++i) {
+        if (i < int(t.size()) && IsContinuation(t[size_t(i)])) continue;
         int dist = std::abs(TextX(i) - x);
         if (dist < bestDist) {
             best = i;
@@ -226,13 +256,13 @@ void TCustomEdit::KeyDown(uint16_t& Key, TShiftState Shift) {
             if (!ext && GetSelLength())
                 MoveCaret(GetSelStart(), false);
             else
-                MoveCaret(caret_ - 1, ext);
+                MoveCaret(PrevChar(caret_), ext);
             break;
         case VK_RIGHT:
             if (!ext && GetSelLength())
                 MoveCaret(GetSelStart() + GetSelLength(), false);
             else
-                MoveCaret(caret_ + 1, ext);
+                MoveCaret(NextChar(caret_), ext);
             break;
         case VK_HOME: MoveCaret(0, ext); break;
         case VK_END: MoveCaret(n, ext); break;
@@ -240,9 +270,7 @@ void TCustomEdit::KeyDown(uint16_t& Key, TShiftState Shift) {
             if (Shift.Contains(ssShift)) {
                 CutToClipboard();
             } else if (!readOnly_) {
-                if (!GetSelLength() && caret_ < n) {
-                    anchor_ = caret_ + 1;
-                }
+                if (!GetSelLength() && caret_ < n) anchor_ = NextChar(caret_);
                 TypeReplace("");
             }
             break;
@@ -270,7 +298,7 @@ void TCustomEdit::KeyPress(char& Key) {
             if (readOnly_) {
                 MessageBeep(0);
             } else if (GetSelLength() || caret_ > 0) {
-                if (!GetSelLength()) anchor_ = caret_ - 1;
+                if (!GetSelLength()) anchor_ = PrevChar(caret_);
                 TypeReplace("");
             }
             break;
@@ -327,7 +355,7 @@ void TCustomEdit::PaintWindow(HDC dc) {
         c->FillRect(r);
         c->GetFont()->Assign(GetFont());
         if (!GetEnabled()) c->GetFont()->SetColor(clGrayText);
-        std::string d = DisplayText();
+        std::string d = DisplayText(0, int(GetText().size()));
         int th = c->TextHeight("Wg");
         int y = std::max(0, (r.Height() - th) / 2);
         c->IntersectClipRect(r);
@@ -340,7 +368,7 @@ void TCustomEdit::PaintWindow(HDC dc) {
             c->GetBrush()->SetStyle(bsSolid);
             c->GetBrush()->SetColor(clHighlight);
             c->GetFont()->SetColor(clHighlightText);
-            c->TextRect(Rect(x1, y, x2, y + th), x1, y, std::string_view(d).substr(size_t(s), size_t(l)));
+            c->TextRect(Rect(x1, y, x2, y + th), x1, y, DisplayText(s, s + l));
         }
         if (focused) {
             int x = TextX(caret_);

@@ -28,7 +28,8 @@ public:
     bool GetModified() const { return modified_; }
     void SetModified(bool v) { modified_ = v; }
 
-    // Byte offsets into Text. SelStart is where the selection starts; the caret is at the
+    // Byte offsets into Text (UTF-8; the caret and the keys step over whole characters).
+    // SelStart is where the selection starts; the caret is at the
     // end the last extension moved (SelStart + SelLength after a forward selection).
     int GetSelStart() const;
     void SetSelStart(int v);
@@ -63,9 +64,12 @@ protected:
     void CMFontChanged(TMessage& M) override;
 
 private:
-    // What the edit shows (the password characters in place of the text).
-    std::string DisplayText() const;
+    // What the edit shows for a range of the text (password characters in its place).
+    std::string DisplayText(int from, int to) const;
     int TextX(int pos) const;  // client x of a text offset, scroll included
+    // The offsets of the character boundaries before and after pos.
+    int PrevChar(int pos) const;
+    int NextChar(int pos) const;
     int PosAtX(int x) const;
     void MoveCaret(int pos, bool extend);
     void ScrollToCaret();

@@ -1,6 +1,7 @@
 // Forms, application, screen, hint window and timers.
 #include "controls/forms.h"
 #include "controls/menus.h"
+#include "controls/msgbox.h"
 
 #include <unistd.h>
 
@@ -731,7 +732,13 @@ TScreen* TScreenRef::Get() {
     return s;
 }
 
-TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {}
+TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {
+    // Errors show in a box where a person can answer it; headless runs keep the record only.
+    OnShowError = [](const std::string& Text, const std::string& Title) {
+        TWindowBackend* b = WindowBackend();
+        if (b && b->CanWait()) MessageBox(Text, Title, MB_OK | MB_ICONERROR);
+    };
+}
 
 TApplication::~TApplication() = default;
 

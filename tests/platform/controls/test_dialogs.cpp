@@ -686,3 +686,64 @@ TEST_F(FileDialogTest, RenderDialogs) {
     save(*find->Form(), "find-dialog.png");
     find->CloseDialog();
 }
+
+// Characters of several bytes are stepped over, deleted and cut whole.
+TEST_F(EditTest, MultiByteCharactersStayWhole) {
+    edit->SetText("a\xC3\xA9z");  // aéz
+    edit->SetFocus();
+    vt::PressKey(VK_END);
+    vt::PressKey(VK_LEFT);
+    vt::PressKey(VK_BACK);
+    EXPECT_EQ(edit->GetText(), "az");
+    edit->SetText("\xE2\x82\xAC\xE2\x82\xAC");  // €€
+    vt::PressKey(VK_HOME);
+    vt::PressKey(VK_RIGHT, {ssShift});
+    EXPECT_EQ(edit->GetSelText(), "\xE2\x82\xAC");
+    vt::PressKey(VK_DELETE);
+    EXPECT_EQ(edit->GetText(), "\xE2\x82\xAC");
+    // The limit never leaves half a character.
+    edit->SetText("");
+    edit->SetMaxLength(4);
+    Clipboard()->SetAsText("ab\xE2\x82\xAC");
+    edit->PasteFromClipboard();
+    EXPECT_EQ(edit->GetText(), "ab");
+    // A password edit shows one character per character.
+    edit->SetMaxLength(0);
+    edit->SetText("\xC3\xA9\xC3\xA9");
+    edit->SetPasswordChar('*');
+    TCanvasLog log = vt::PaintLog(edit);
+    bool stars = false;
+    for (const TCanvasOp& op : log) stars = stars || op.Text == "**";
+    EXPECT_TRUE(stars);
+}
+
+// Where a person can answer (a backend that waits for input), an error the application
+// reports shows in an error box; headless runs only record it.
+TEST_F(WinTest, ReportedErrorsShowInABoxWhereSomeoneCanAnswer) {
+    struct TWaitingBackend : THeadlessBackend {
+        bool CanWait() const override { return true; }
+        bool PumpEvents(int) override { return false; }
+    } waiting;
+    Application->SetTitle("Vantor");
+    auto fail = [] {
+        try {
+            throw EInvalidOperation("Cannot open the table");
+        } catch (...) {
+            Application->HandleException(nullptr);
+        }
+    };
+    fail();
+    EXPECT_TRUE(vt::MessageBoxLog().empty());
+    EXPECT_EQ(vt::TakeShownErrors(), std::vector<std::string>{"Cannot open the table"});
+    {
+        THeadlessBackend::Scope scope(waiting);
+        vt::ExpectMessageBox(mrOk);
+        fail();
+    }
+    ASSERT_EQ(vt::MessageBoxLog().size(), 1u);
+    EXPECT_EQ(vt::MessageBoxLog()[0].Text, "Cannot open the table");
+    EXPECT_EQ(vt::MessageBoxLog()[0].Caption, "Vantor");
+    EXPECT_EQ(vt::MessageBoxLog()[0].Kind, mtError);
+    EXPECT_EQ(vt::MessageBoxLog()[0].Result, mrOk);
+    vt::TakeShownErrors();
+}
