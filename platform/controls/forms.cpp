@@ -347,6 +347,8 @@ void TCustomForm::ShowingChanged(bool showing) {
         ws::BringTopLevelToFront(GetHandle());
         if (win::IsWindowEnabled(GetHandle())) win::SetActiveWindow(GetHandle());
     } else {
+        // An open menu does not outlive the form going away under it.
+        if (MenuActive()) CloseMenus();
         if (HandleAllocated() && win::GetActiveWindow() == GetHandle()) {
             HWND next = NextFormToActivate();
             win::SetActiveWindow(next);
