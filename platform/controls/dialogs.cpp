@@ -127,10 +127,10 @@ TDialogLabel* AddLabel(TCustomForm* f, const std::string& caption, int x, int y)
 }
 }  // namespace
 
-class TFileDialogForm : public TForm {
-    DBV_CLASS(TFileDialogForm, TForm)
+class TFileDialogForm : public TDialogForm {
+    DBV_CLASS(TFileDialogForm, TDialogForm)
 public:
-    explicit TFileDialogForm(TComponent* AOwner) : TForm(AOwner) {}
+    explicit TFileDialogForm(TComponent* AOwner) : TDialogForm(AOwner) {}
     void Setup(TOpenDialog* dlg);
     // Lists the folder and its files for the chosen filter.
     void Navigate(const std::string& dir);
@@ -165,23 +165,27 @@ void TFileDialogForm::Setup(TOpenDialog* dlg) {
     DirLabel = AddLabel(this, "", 60, m);
     DirLabel->SetName("DirLabel");
     DirLabel->SetShowAccelChar(false);
-    AddLabel(this, "F&olders:", m, 28);
+    TDialogLabel* dirsLabel = AddLabel(this, "Fol&ders:", m, 28);
     DirList = Create<TDialogList>(this);
+    dirsLabel->SetFocusControl(DirList);
     DirList->SetName("DirList");
     DirList->SetParent(this);
     DirList->SetBounds(m, 44, 200, 170);
-    AddLabel(this, "&Files:", 216, 28);
+    TDialogLabel* filesLabel = AddLabel(this, "F&iles:", 216, 28);
     FileList = Create<TDialogList>(this);
+    filesLabel->SetFocusControl(FileList);
     FileList->SetName("FileList");
     FileList->SetParent(this);
     FileList->SetBounds(216, 44, 220, 170);
-    AddLabel(this, "File &name:", m, 226);
+    TDialogLabel* nameLabel = AddLabel(this, "File &name:", m, 226);
     FileNameEdit = Create<TEdit>(this);
+    nameLabel->SetFocusControl(FileNameEdit);
     FileNameEdit->SetName("FileNameEdit");
     FileNameEdit->SetParent(this);
     FileNameEdit->SetBounds(96, 222, 250, 21);
-    AddLabel(this, dlg->IsSave() ? "Save as &type:" : "Files of &type:", m, 256);
+    TDialogLabel* typeLabel = AddLabel(this, dlg->IsSave() ? "Save as &type:" : "Files of &type:", m, 256);
     FilterChoice = Create<TDialogChoice>(this);
+    typeLabel->SetFocusControl(FilterChoice);
     FilterChoice->SetName("FilterChoice");
     FilterChoice->SetParent(this);
     FilterChoice->SetBounds(96, 252, 250, 21);
@@ -411,10 +415,10 @@ bool TOpenDialog::Execute() {
 // =============================================================================================
 // TFindDialog
 
-class TFindForm : public TForm {
-    DBV_CLASS(TFindForm, TForm)
+class TFindForm : public TDialogForm {
+    DBV_CLASS(TFindForm, TDialogForm)
 public:
-    explicit TFindForm(TComponent* AOwner) : TForm(AOwner) {}
+    explicit TFindForm(TComponent* AOwner) : TDialogForm(AOwner) {}
     TFindDialog* Dialog = nullptr;
     TEdit* FindEdit = nullptr;
     TDialogCheckBox *WholeWord = nullptr, *MatchCase = nullptr, *Up = nullptr, *Down = nullptr;
@@ -422,7 +426,7 @@ public:
 
 protected:
     void DoClose(TCloseAction& Action) override {
-        TForm::DoClose(Action);
+        TDialogForm::DoClose(Action);
         if (Action != caNone) Action = caHide;
         if (Dialog) Dialog->DoClose();
     }
@@ -488,8 +492,9 @@ bool TFindDialog::Execute() {
         f->SetCaption("Find");
         f->SetClientWidth(356);
         f->SetClientHeight(96);
-        AddLabel(f, "Fi&nd what:", 8, 12);
+        TDialogLabel* what = AddLabel(f, "Fi&nd what:", 8, 12);
         f->FindEdit = Create<TEdit>(f);
+        what->SetFocusControl(f->FindEdit);
         f->FindEdit->SetName("FindEdit");
         f->FindEdit->SetParent(f);
         f->FindEdit->SetBounds(72, 8, 188, 21);
@@ -636,10 +641,10 @@ protected:
 DBV_IMPLEMENT_CLASS(TFontSample)
 }  // namespace
 
-class TFontForm : public TForm {
-    DBV_CLASS(TFontForm, TForm)
+class TFontForm : public TDialogForm {
+    DBV_CLASS(TFontForm, TDialogForm)
 public:
-    explicit TFontForm(TComponent* AOwner) : TForm(AOwner) {}
+    explicit TFontForm(TComponent* AOwner) : TDialogForm(AOwner) {}
     void Setup(TFontDialog* dlg);
     void UpdateSample();
     bool Apply();
@@ -669,8 +674,9 @@ void TFontForm::Setup(TFontDialog* dlg) {
     SetClientHeight(300);
     TFontDialogOptions o = dlg->GetOptions();
     TFont* font = dlg->GetFont();
-    AddLabel(this, "&Font:", 8, 8);
+    TDialogLabel* faceLabel = AddLabel(this, "&Font:", 8, 8);
     FaceList = Create<TDialogList>(this);
+    faceLabel->SetFocusControl(FaceList);
     FaceList->SetName("FaceList");
     FaceList->SetParent(this);
     FaceList->SetBounds(8, 24, 160, 150);
@@ -679,15 +685,17 @@ void TFontForm::Setup(TFontDialog* dlg) {
         if (!o.Contains(fdFixedPitchOnly) || IsFixedPitchFace(f)) faces.push_back(f);
     FaceList->SetItems(faces);
     FaceList->SetEnabled(!o.Contains(fdNoFaceSel));
-    AddLabel(this, "Font st&yle:", 176, 8);
+    TDialogLabel* styleLabel = AddLabel(this, "Font st&yle:", 176, 8);
     StyleList = Create<TDialogList>(this);
+    styleLabel->SetFocusControl(StyleList);
     StyleList->SetName("StyleList");
     StyleList->SetParent(this);
     StyleList->SetBounds(176, 24, 110, 150);
     StyleList->SetItems({kStyles[0], kStyles[1], kStyles[2], kStyles[3]});
     StyleList->SetEnabled(!o.Contains(fdNoStyleSel));
-    AddLabel(this, "&Size:", 294, 8);
+    TDialogLabel* sizeLabel = AddLabel(this, "&Size:", 294, 8);
     SizeEdit = Create<TEdit>(this);
+    sizeLabel->SetFocusControl(SizeEdit);
     SizeEdit->SetName("SizeEdit");
     SizeEdit->SetParent(this);
     SizeEdit->SetBounds(294, 24, 50, 21);
@@ -720,8 +728,9 @@ void TFontForm::Setup(TFontDialog* dlg) {
         Underline->SetCaption("&Underline");
         Underline->SetBounds(8, y + 40, 100, 17);
         Underline->SetChecked(font->GetStyle().Contains(fsUnderline));
-        AddLabel(this, "&Color:", 8, y + 64);
+        TDialogLabel* colorLabel = AddLabel(this, "&Color:", 8, y + 64);
         ColorChoice = Create<TDialogChoice>(this);
+        colorLabel->SetFocusControl(ColorChoice);
         ColorChoice->SetName("ColorChoice");
         ColorChoice->SetParent(this);
         ColorChoice->SetBounds(8, y + 80, 120, 21);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 
 #include "rtl/sysutils.h"
 
@@ -15,9 +16,56 @@ using namespace win;
 
 DBV_IMPLEMENT_CLASS(TDialogLabel)
 DBV_IMPLEMENT_CLASS(TDialogIcon)
+DBV_IMPLEMENT_CLASS(TDialogForm)
 DBV_IMPLEMENT_CLASS(TDialogList)
 DBV_IMPLEMENT_CLASS(TDialogCheckBox)
 DBV_IMPLEMENT_CLASS(TDialogChoice)
+
+// ---- TDialogForm ----
+TDialogForm::TDialogForm(TComponent* AOwner) : TCustomForm(AOwner) {
+    SetBorderStyle(bsDialog);
+    SetKeyPreview(true);
+}
+
+void TDialogForm::KeyDown(uint16_t& Key, TShiftState Shift) {
+    TCustomForm::KeyDown(Key, Shift);
+    if (Shift == TShiftState{ssAlt} && ((Key >= 'A' && Key <= 'Z') || (Key >= '0' && Key <= '9')) &&
+        Accelerate(char(Key)))
+        Key = 0;
+}
+
+bool TDialogForm::Accelerate(char letter) {
+    std::vector<TControl*> all;
+    std::function<void(TWinControl*)> walk = [&](TWinControl* w) {
+        for (TControl* c : w->ControlList()) {
+            all.push_back(c);
+            if (auto* cw = dynamic_cast<TWinControl*>(c)) walk(cw);
+        }
+    };
+    walk(this);
+    for (TControl* c : all) {
+        if (!c->IsShowing() && !dynamic_cast<TGraphicControl*>(c)) continue;
+        if (!c->GetVisible() || !c->GetEnabled() || AccelChar(c->GetCaption()) != letter) continue;
+        if (auto* l = dynamic_cast<TDialogLabel*>(c)) {
+            if (!l->GetShowAccelChar() || !l->GetFocusControl() || !l->GetFocusControl()->CanFocus())
+                continue;
+            l->GetFocusControl()->SetFocus();
+            return true;
+        }
+        if (auto* b = dynamic_cast<TButton*>(c)) {
+            if (b->CanFocus()) b->SetFocus();
+            b->Click();
+            return true;
+        }
+        if (auto* k = dynamic_cast<TDialogCheckBox*>(c)) {
+            if (k->CanFocus()) k->SetFocus();
+            k->Perform(WM_LBUTTONDOWN, 0, 0);
+            k->Perform(WM_LBUTTONUP, 0, 0);
+            return true;
+        }
+    }
+    return false;
+}
 
 // ---- TDialogList ----
 TDialogList::TDialogList(TComponent* AOwner) : TCustomControl(AOwner) {

@@ -4,12 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "controls/controls.h"
+#include "controls/forms.h"
 
 namespace vcl {
 
 class TButton;
-class TCustomForm;
 
 // A static text painted by its parent: one line, or wrapped with WordWrap.
 class TDialogLabel : public TGraphicControl {
@@ -23,6 +22,9 @@ public:
     void SetShowAccelChar(bool v) { showAccel_ = v; Invalidate(); }
     // Sizes the label to its text, wrapping at maxWidth when WordWrap is set.
     void AutoSizeTo(int maxWidth);
+    // The control Alt+accelerator of the label focuses.
+    TWinControl* GetFocusControl() const { return focusControl_; }
+    void SetFocusControl(TWinControl* v) { focusControl_ = v; }
 
 protected:
     void Paint() override;
@@ -30,6 +32,20 @@ protected:
 
 private:
     bool wordWrap_ = false, showAccel_ = false;
+    TWinControl* focusControl_ = nullptr;  // a sibling: freed with the same form
+};
+
+// The base of the built-in dialog forms: Alt and a caption's accelerator letter click the
+// button or check box with it, or focus the control of the label with it.
+class TDialogForm : public TCustomForm {
+    DBV_CLASS(TDialogForm, TCustomForm)
+public:
+    explicit TDialogForm(TComponent* AOwner);
+
+protected:
+    void KeyDown(uint16_t& Key, TShiftState Shift) override;
+    // The control with this accelerator acts; true when one did.
+    bool Accelerate(char letter);
 };
 
 // The 32 x 32 picture of a message kind (0 warning, 1 error, 2 information, 3 question).

@@ -44,10 +44,10 @@ protected:
 };
 DBV_IMPLEMENT_CLASS(TMessageForm)
 
-class TInputQueryForm : public TForm {
-    DBV_CLASS(TInputQueryForm, TForm)
+class TInputQueryForm : public TDialogForm {
+    DBV_CLASS(TInputQueryForm, TDialogForm)
 public:
-    explicit TInputQueryForm(TComponent* AOwner) : TForm(AOwner) { SetBorderStyle(bsDialog); }
+    explicit TInputQueryForm(TComponent* AOwner) : TDialogForm(AOwner) {}
     TEdit* Edit = nullptr;
 };
 DBV_IMPLEMENT_CLASS(TInputQueryForm)
@@ -289,6 +289,7 @@ bool InputQuery(const std::string& ACaption, const std::string& APrompt, std::st
         f->Edit->SetParent(f);
         f->Edit->SetBounds(margin, prompt->GetTop() + prompt->GetHeight() + 4, clientW - 2 * margin, 21);
         f->Edit->SetText(Value);
+        prompt->SetFocusControl(f->Edit);
         int buttonTop = f->Edit->GetTop() + f->Edit->GetHeight() + 14;
         TButton* okBtn = AddDialogButton(f, "OK", mrOk);
         okBtn->SetName("OKButton");

@@ -546,10 +546,15 @@ TEST_F(FileDialogTest, PresetNameAndHookWhileOpen) {
     TOwned<TOpenDialog> open = MakeOwned<TOpenDialog>(nullptr);
     open->SetInitialDir(dir);
     open->SetOptions({});
+    // Alt and a caption's letter reach the controls: the box, the name field, Open.
     vt::ExpectModal("TFileDialogForm", [&](TCustomForm& f) {
-        vt::Click(Part<TDialogCheckBox>(f, "ReadOnlyCheck"));
-        Part<TEdit>(f, "FileNameEdit")->SetText("notes.txt");
-        vt::Click(Part<TButton>(f, "OKButton"));
+        Part<TDialogList>(f, "DirList")->SetFocus();
+        vt::PressKey('R', {ssAlt});
+        EXPECT_TRUE(Part<TDialogCheckBox>(f, "ReadOnlyCheck")->GetChecked());
+        vt::PressKey('N', {ssAlt});
+        EXPECT_TRUE(Part<TEdit>(f, "FileNameEdit")->Focused());
+        vt::TypeText("notes.txt");
+        vt::PressKey('O', {ssAlt});
     });
     EXPECT_TRUE(open->Execute());
     EXPECT_TRUE(open->GetOptions().Contains(ofReadOnly));
@@ -617,7 +622,7 @@ TEST_F(WinTest, FindDialogIsModelessAndReportsTheSearch) {
     EXPECT_FALSE(f->GetFormState().Contains(fsModal));
     EXPECT_EQ(dynamic_cast<TEdit*>(f->FindComponent("FindEdit"))->GetSelText(), "old");
     vt::FindDialogSearch(dlg.get(), "needle");
-    vt::Click(dynamic_cast<TControl*>(f->FindComponent("MatchCaseCheck")));
+    vt::PressKey('C', {ssAlt});  // Match case
     vt::Click(dynamic_cast<TControl*>(f->FindComponent("UpRadio")));
     dynamic_cast<TWinControl*>(f->FindComponent("FindEdit"))->SetFocus();
     vt::PressKey(VK_RETURN);  // Find Next is the default button
