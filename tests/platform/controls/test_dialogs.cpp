@@ -118,6 +118,18 @@ TEST_F(WinTest, MessageBoxLayoutWrapsTextAndSizesButtons) {
     });
     EXPECT_EQ(MessageDlg(longText, mtWarning, TMsgDlgButtons{mbYes, mbNo, mbNoToAll, mbYesToAll}, 0),
               mrNo);
+    // Line breaks in the text start new lines.
+    int oneLine = 0;
+    vt::ExpectModal([&](TCustomForm& f) {
+        oneLine = dynamic_cast<TControl*>(f.FindComponent("Message"))->GetHeight();
+        vt::PressKey(VK_RETURN);
+    });
+    MessageDlg("one", mtInformation, {mbOK}, 0);
+    vt::ExpectModal([&](TCustomForm& f) {
+        EXPECT_EQ(dynamic_cast<TControl*>(f.FindComponent("Message"))->GetHeight(), 3 * oneLine);
+        vt::PressKey(VK_RETURN);
+    });
+    MessageDlg("/tmp/x.dbf\nFile not found.\nCheck the file name and try again.", mtWarning, {mbOK}, 0);
 }
 
 // Enter answers with the default button, Escape with the cancel button, letters with the
