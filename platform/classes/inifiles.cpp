@@ -169,7 +169,7 @@ void TIniFile::BeforeDestruction() {
 void TIniFile::SaveOnFree() noexcept {
     if (freeSaveDone_) return;
     freeSaveDone_ = true;
-    if (saveOnFree_ && !pending_.empty()) {
+    if (saveOnFree_ && !pending_.empty() && !writeFailed_) {
         try {
             UpdateFile();
         } catch (const std::exception& e) {
@@ -333,6 +333,7 @@ void TIniFile::Change(Op op) {
     Refresh();
     Apply(op);
     pending_.push_back(std::move(op));
+    writeFailed_ = false;
 }
 
 std::string TIniFile::ReadString(const std::string& Section, const std::string& Ident,
@@ -435,6 +436,8 @@ void TIniFile::UpdateFile() {
         text += l.text;
         text += l.eol;
     }
+    // A failure is reported once, by this raise; Free does not report the same changes again.
+    writeFailed_ = true;
     if (readFailed_)
         throw EIniFileException("Unable to write to " + path_ + ": the file exists but cannot be read");
     try {
@@ -443,6 +446,7 @@ void TIniFile::UpdateFile() {
     } catch (const Exception& e) {
         throw EIniFileException("Unable to write to " + path_ + ": " + e.Message());
     }
+    writeFailed_ = false;
     pending_.clear();
     stamp_ = DiskStamp();
 }

@@ -103,7 +103,11 @@ public:
 
     // Writes pending changes, reporting a failure through the INI write error handler. The
     // destructor does the same for an object that was not freed with Free (one on the stack).
+    // Changes whose write already failed (and raised) are not written or reported again here;
+    // a change made after the failure makes them due once more.
     void BeforeDestruction() override;
+    // True when the last write raised and no change was made since.
+    bool WriteFailed() const { return writeFailed_; }
 
 protected:
     void ListOnce(const std::string* section, bool withValues, TStrings* Strings);
@@ -133,6 +137,7 @@ private:
     std::string path_;
     bool readFailed_ = false;  // the file exists but could not be read: never overwrite it
     bool freeSaveDone_ = false;
+    bool writeFailed_ = false;
     std::vector<Line> lines_;
     std::vector<Op> pending_;
     TFileStamp stamp_;

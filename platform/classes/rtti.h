@@ -96,6 +96,20 @@ struct TIdentMap {
     bool (*FromIdent)(std::string_view ident, int64_t& value);
 };
 
+// The identifier map of an integer type from its pair of name functions (ColorToIdent, ...).
+template <class V, bool (*ToIdentFn)(V, std::string&), bool (*FromIdentFn)(std::string_view, V&)>
+const TIdentMap& IdentMapOf() {
+    static const TIdentMap map{
+        [](int64_t v, std::string& ident) { return ToIdentFn(V(v), ident); },
+        [](std::string_view ident, int64_t& v) {
+            V x{};
+            if (!FromIdentFn(ident, x)) return false;
+            v = x;
+            return true;
+        }};
+    return map;
+}
+
 // A checked conversion of a stored or streamed integer to an enumeration declared with
 // DBV_ENUM: raises ERangeError "Value N is out of range for TX" outside its values.
 [[noreturn]] void EnumRangeError(const TEnumInfo& info, int64_t value);

@@ -226,17 +226,7 @@ bool IdentToCursor(std::string_view ident, TCursor& c) {
     return false;
 }
 
-const TIdentMap& CursorIdents() {
-    static const TIdentMap map{
-        [](int64_t v, std::string& ident) { return CursorToIdent(TCursor(v), ident); },
-        [](std::string_view ident, int64_t& v) {
-            TCursor c;
-            if (!IdentToCursor(ident, c)) return false;
-            v = c;
-            return true;
-        }};
-    return map;
-}
+const TIdentMap& CursorIdents() { return IdentMapOf<TCursor, CursorToIdent, IdentToCursor>(); }
 
 // TControl publishes its position, cursor and hint; everything else is declared here and
 // published by the concrete controls, so the inspector shows exactly what each one offers.

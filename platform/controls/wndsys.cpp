@@ -275,16 +275,29 @@ ScrollBarLayout LayoutScrollBar(TWinControl* c, int bar) {
     return l;
 }
 
+// The thumb's travel on bar: the layout, the position range and the room the thumb moves in.
+struct ThumbTravel {
+    ScrollBarLayout l;
+    const ScrollBarState* s = nullptr;
+    int lo = 0, hi = 0, room = 0;
+};
+static bool GetThumbTravel(TWinControl* c, int bar, ThumbTravel& t) {
+    t.l = LayoutScrollBar(c, bar);
+    WindowRec* w = t.l.Shown ? Rec(c->GetHandle()) : nullptr;
+    if (!w) return false;
+    t.s = &w->Bars[bar];
+    t.lo = std::min(t.s->Min, t.s->Max);
+    t.hi = std::max(t.s->Min, t.s->Max);
+    t.room = t.l.TrackEnd - t.l.TrackStart - t.l.ThumbLength;
+    return true;
+}
+
 int ThumbStartForPos(TWinControl* c, int bar, int pos) {
-    ScrollBarLayout l = LayoutScrollBar(c, bar);
-    WindowRec* w = l.Shown ? Rec(c->GetHandle()) : nullptr;
-    if (!w) return 0;
-    const ScrollBarState& s = w->Bars[bar];
-    int lo = std::min(s.Min, s.Max), hi = std::max(s.Min, s.Max);
-    int room = l.TrackEnd - l.TrackStart - l.ThumbLength;
-    if (room <= 0 || hi <= lo) return l.TrackStart;
-    pos = std::clamp(pos, lo, hi);
-    return l.TrackStart + int(MulDivRound(int64_t(pos) - lo, room, int64_t(hi) - lo));
+    ThumbTravel t;
+    if (!GetThumbTravel(c, bar, t)) return 0;
+    if (t.room <= 0 || t.hi <= t.lo) return t.l.TrackStart;
+    pos = std::clamp(pos, t.lo, t.hi);
+    return t.l.TrackStart + int(MulDivRound(int64_t(pos) - t.lo, t.room, int64_t(t.hi) - t.lo));
 }
 
 int ScrollBarPartAt(TWinControl* c, TPoint p, int& bar) {
@@ -303,15 +316,11 @@ int ScrollBarPartAt(TWinControl* c, TPoint p, int& bar) {
 }
 
 int ScrollPosFromThumb(TWinControl* c, int bar, int thumbStart) {
-    ScrollBarLayout l = LayoutScrollBar(c, bar);
-    WindowRec* w = l.Shown ? Rec(c->GetHandle()) : nullptr;
-    if (!w) return 0;
-    const ScrollBarState& s = w->Bars[bar];
-    int lo = std::min(s.Min, s.Max), hi = std::max(s.Min, s.Max);
-    int room = l.TrackEnd - l.TrackStart - l.ThumbLength;
-    if (room <= 0) return s.Pos;
-    int off = std::clamp(thumbStart - l.TrackStart, 0, room);
-    return int(lo + MulDivRound(off, int64_t(hi) - lo, room));
+    ThumbTravel t;
+    if (!GetThumbTravel(c, bar, t)) return 0;
+    if (t.room <= 0) return t.s->Pos;
+    int off = std::clamp(thumbStart - t.l.TrackStart, 0, t.room);
+    return int(t.lo + MulDivRound(off, int64_t(t.hi) - t.lo, t.room));
 }
 
 void PaintScrollBars(TWinControl* c, TCanvas* canvas) {

@@ -88,17 +88,7 @@ bool IdentToColor(std::string_view ident, TColor& c) {
         if (SameText(ident, n.name)) { c = n.c; return true; }
     return false;
 }
-const TIdentMap& ColorIdents() {
-    static const TIdentMap map{
-        [](int64_t v, std::string& ident) { return ColorToIdent(TColor(v), ident); },
-        [](std::string_view ident, int64_t& v) {
-            TColor c;
-            if (!IdentToColor(ident, c)) return false;
-            v = c;
-            return true;
-        }};
-    return map;
-}
+const TIdentMap& ColorIdents() { return IdentMapOf<TColor, ColorToIdent, IdentToColor>(); }
 
 std::string ColorToString(TColor c) {
     std::string s;

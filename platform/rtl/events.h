@@ -1,6 +1,7 @@
 // Event types: method pointers of the platform become std::function; "assigned" means non-empty.
 #pragma once
 #include <functional>
+#include <string>
 
 namespace vcl {
 

@@ -1,6 +1,7 @@
 // The dbv tool, driven from outside as a user would: every command of this version, the CSV
 // conventions, and errors that print one line and exit non-zero.
 #include "bde_test_util.h"
+#include "support/paths.h"
 
 using bdetest::Quote;
 using bdetest::RunResult;
@@ -8,7 +9,7 @@ using bdetest::TempDir;
 
 namespace {
 
-const std::string kDbv = DBV_BINARY_DIR "/bin/dbv";
+const std::string kDbv = dbvtest::BuildDir() + "/bin/dbv";
 
 RunResult Dbv(const std::string& args, bool withStderr = false) { return bdetest::Run(kDbv + " " + args, withStderr); }
 

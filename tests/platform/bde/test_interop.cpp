@@ -1,13 +1,15 @@
 // Interoperability with Debian's Python DBF readers and writers (python3-dbfread, python3-dbf):
 // files the engine writes read back value for value, and files they write read in the engine.
 #include "bde_test_util.h"
+#include "support/paths.h"
 
 using namespace bde;
 using bdetest::TempDir;
 
 namespace {
 
-const std::string kPython = "/usr/bin/python3 " BDE_TEST_DIR "/interop.py";
+const std::string kPython =
+    "/usr/bin/python3 " + dbvtest::SourceDir() + "/tests/platform/bde/interop.py";
 
 void WriteSample(const std::string& path, int level, int codePage) {
     TDbfCreateOptions o;

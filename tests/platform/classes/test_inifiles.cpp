@@ -160,6 +160,11 @@ TEST_F(IniFiles, BareNameLivesInSystemDirectory) {
 TEST_F(IniFiles, FailedWriteRaisesAndIsReportedWhenFreed) {
     std::string target = JoinPath(dir, "adir.ini");
     ForceDirectories(target);  // a directory stands where the file should go
+    std::vector<std::string> reported;
+    SetIniWriteErrorHandler([&](const std::string& file, const std::string& msg) {
+        reported.push_back(file + "|" + msg);
+    });
+    // A failure raised by UpdateFile is reported there only: freeing does not report it again.
     auto* ini = Create<TIniFile>(target);
     ini->WriteString("S", "K", "v");
     try {
@@ -168,14 +173,23 @@ TEST_F(IniFiles, FailedWriteRaisesAndIsReportedWhenFreed) {
     } catch (const EIniFileException& e) {
         EXPECT_EQ(std::string(e.what()).rfind("Unable to write to " + target, 0), 0u) << e.what();
     }
-    EXPECT_TRUE(ini->Modified());  // still pending
-    std::vector<std::string> reported;
-    SetIniWriteErrorHandler([&](const std::string& file, const std::string& msg) {
-        reported.push_back(file + "|" + msg);
-    });
+    EXPECT_TRUE(ini->Modified());  // still pending, so a later UpdateFile can try again
+    EXPECT_TRUE(ini->WriteFailed());
     ini->Free();
-    ASSERT_EQ(reported.size(), 1u);
-    EXPECT_EQ(reported[0].rfind(target + "|Unable to write to ", 0), 0u);
+    EXPECT_TRUE(reported.empty());
+    // A change after the failure is due again: freeing tries once and reports once.
+    ini = Create<TIniFile>(target);
+    ini->WriteString("S", "K", "v");
+    EXPECT_THROW(ini->UpdateFile(), EIniFileException);
+    ini->WriteString("S", "K2", "w");
+    EXPECT_FALSE(ini->WriteFailed());
+    ini->Free();
+    // Unsaved changes never raised before: freeing reports them once.
+    ini = Create<TIniFile>(target);
+    ini->WriteString("S", "K", "v");
+    ini->Free();
+    ASSERT_EQ(reported.size(), 2u);
+    for (const std::string& r : reported) EXPECT_EQ(r.rfind(target + "|Unable to write to ", 0), 0u);
     EXPECT_NE(LastIniWriteError(), "");
     // A missing directory fails the same way.
     auto* lost = Create<TIniFile>(JoinPath(dir, "no/such/dir.ini"));

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "controls_test_util.h"
+#include "support/paths.h"
 
 using namespace vcl;
 using namespace win;
@@ -120,7 +121,7 @@ TEST_F(WinTest, RenderFormToPng) {
     SetScrollRange(h, SB_VERT, 0, 99, false);
     SetScrollPos(h, SB_VERT, 30, true);
 
-    std::string file = std::string(DBV_BINARY_DIR) + "/render_form.png";
+    std::string file = dbvtest::BuildDir() + "/render_form.png";
     std::remove(file.c_str());
     SaveFormToPng(f, file);
     std::unique_ptr<TPngImage> png(Create<TPngImage>());
