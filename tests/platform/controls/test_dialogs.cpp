@@ -3,6 +3,7 @@
 #include "controls/edit.h"
 #include "controls/msgbox.h"
 #include "controls_test_util.h"
+#include "support/paths.h"
 #include "graphics/clipbrd.h"
 #include "rtl/sysutils.h"
 
@@ -342,7 +343,7 @@ TEST_F(WinTest, RenderMessageBox) {
     main->Show();
     vt::ExpectModal([&](TCustomForm& f) {
         std::unique_ptr<TBitmap> box(RenderForm(&f, true));
-        box->SaveToPngFile(std::string(DBV_BINARY_DIR) + "/message-box.png");
+        box->SaveToPngFile(dbvtest::BuildDir() + "/message-box.png");
         // The icon's yellow triangle, the focused default button's dark frame.
         bool yellow = false;
         for (int y = 0; y < box->GetHeight(); ++y)
@@ -352,7 +353,7 @@ TEST_F(WinTest, RenderMessageBox) {
         TPoint p = ok->ClientToScreen({0, 0});
         std::unique_ptr<TBitmap> screen(RenderScreen());
         EXPECT_EQ(screen->GetPixel(p.X, p.Y), ColorToRGB(clWindowFrame));
-        CropBitmap(screen.get(), Rect(232, 214, 792, 554))->SaveToPngFile(std::string(DBV_BINARY_DIR) + "/message-box-screen.png");
+        CropBitmap(screen.get(), Rect(232, 214, 792, 554))->SaveToPngFile(dbvtest::BuildDir() + "/message-box-screen.png");
         vt::PressKey(VK_RETURN);
     });
     EXPECT_EQ(MessageDlg("Changing table types now may cause your existing field type definitions to be "
@@ -661,7 +662,7 @@ TEST_F(WinTest, FindDialogIsModelessAndReportsTheSearch) {
 TEST_F(FileDialogTest, RenderDialogs) {
     auto save = [](TCustomForm& f, const char* name) {
         std::unique_ptr<TBitmap> b(RenderForm(&f, true));
-        b->SaveToPngFile(std::string(DBV_BINARY_DIR) + "/" + name);
+        b->SaveToPngFile(dbvtest::BuildDir() + "/" + name);
     };
     // The selected row of a list is drawn highlighted across the list.
     auto highlighted = [](TControl* c, int y) {

@@ -4,6 +4,7 @@
 #include "controls/input.h"
 #include "controls/menus.h"
 #include "controls_test_util.h"
+#include "support/paths.h"
 
 using namespace vcl;
 using namespace win;
@@ -421,7 +422,7 @@ TEST_F(MenuTest, RenderBarAndDropDown) {
     TRect area = Rect(form->GetLeft(), form->GetTop(), form->GetLeft() + form->GetWidth(),
                       form->GetTop() + form->GetHeight());
     std::unique_ptr<TBitmap> shot = CropBitmap(screen.get(), area);
-    shot->SaveToPngFile(std::string(DBV_BINARY_DIR) + "/menu.png");
+    shot->SaveToPngFile(dbvtest::BuildDir() + "/menu.png");
 
     // The bar is menu-coloured; the selected Settings row and the sub-menu's first row are
     // highlighted; the check of the checked item is drawn in the menu text colour.
