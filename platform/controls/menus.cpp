@@ -148,6 +148,7 @@ constexpr int kEdge = 3;         // the raised frame of a drop-down
 constexpr int kGutter = 20;      // check-mark column
 constexpr int kArrowZone = 16;   // sub-menu arrow column
 constexpr int kSeparatorH = 9;
+constexpr uint16_t kVkApps = 0x5D;  // the context-menu key
 
 int ItemHeight() {
     static int h = [] {
@@ -387,11 +388,13 @@ void SelectItem(size_t level, int index, bool openSub, bool selectFirstInSub) {
     if (level >= t.Levels.size()) return;
     Level& l = t.Levels[level];
     bool changed = l.Selected != index;
+    TMenuItem* it = index >= 0 ? l.Shown[size_t(index)] : nullptr;
     if (changed) {
         l.Selected = index;
         l.Window->Invalidate();
+        // The long hint of the highlighted item goes to the application (a status line).
+        Application->SetHint(it ? GetLongHint(it->GetHint()) : std::string());
     }
-    TMenuItem* it = index >= 0 ? l.Shown[size_t(index)] : nullptr;
     // A deeper level that is not this item's sub-menu closes.
     if (t.Levels.size() > level + 1 && t.Levels[level + 1].Parent != it) CloseFrom(level + 1);
     if (openSub && it && it->GetEnabled() && HasSubItems(it) && t.Levels.size() == level + 1) {
@@ -410,7 +413,10 @@ void SelectItem(size_t level, int index, bool openSub, bool selectFirstInSub) {
 
 void FinishMenu() {
     Tracker& t = T();
+    bool hinted = false;
+    for (const Level& l : t.Levels) hinted = hinted || l.Selected >= 0;
     CloseFrom(0);
+    if (hinted) Application->SetHint("");
     TCustomForm* f = t.BarForm;
     t = Tracker{};
     InvalidateBar(f);
@@ -600,6 +606,10 @@ bool FilterClosed(const input::TInputEvent& e) {
     TWinControl* focus = FindFocusedControl();
     for (TControl* c = focus; c; c = c->GetParent())
         if (TPopupMenu* p = c->GetPopupMenu(); p && p->IsShortCut(vk, shift)) return true;
+    // Shift+F10 and the menu key open the focused control's context menu at its top-left.
+    if ((vk == VK_F10 && shift == TShiftState{ssShift}) || (vk == kVkApps && shift.Empty())) {
+        if (focus && ShowContextMenu(focus, focus->ClientToScreen({0, 0}))) return true;
+    }
     TCustomForm* f = Screen->GetActiveForm();
     if (!f || !f->HandleAllocated() || !IsWindowEnabled(f->GetHandle()) || !f->GetMenu()) return false;
     if (f->GetMenu()->IsShortCut(vk, shift)) return true;

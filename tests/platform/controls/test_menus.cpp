@@ -322,6 +322,20 @@ TEST_F(MenuTest, RightClickOpensThePopupMenuOfTheControlOrItsParent) {
     vt::ClickMenuItem(popup, "Italic");
     EXPECT_EQ(log, std::vector<std::string>{"&Italic\t^I"});
     EXPECT_FALSE(MenuActive());
+    // From the keyboard: Shift+F10 opens the focused control's menu (here its parent's).
+    auto* btn = Add<TButton>(panel, 70, 10, 75, 25);
+    btn->SetFocus();
+    vt::PressKey(VK_F10, {ssShift});
+    ASSERT_TRUE(MenuActive());
+    EXPECT_EQ(popupFor, panel);
+    // The long hint of the highlighted item shows as the application's hint.
+    popup->GetItems()->Find("Bold")->SetHint("Bold|Makes the selection bold");
+    vt::PressKey(VK_DOWN);
+    vt::PressKey(VK_DOWN);
+    EXPECT_EQ(SelectedMenuItem(), popup->GetItems()->Find("Bold"));
+    EXPECT_EQ(Application->GetHint(), "Makes the selection bold");
+    vt::PressKey(VK_ESCAPE);
+    EXPECT_EQ(Application->GetHint(), "");
     // AutoPopup off: no menu.
     popup->SetAutoPopup(false);
     vt::RightClick(child, 5, 5);
