@@ -422,6 +422,23 @@ void FinishMenu() {
     InvalidateBar(f);
 }
 
+// The sub-items of list changed: an open drop-down showing them closes (with those below
+// it; the whole menu when it is the outermost). A list changed while its drop-down is
+// being opened (by the OnClick of its item) is shown as it is then.
+void ListChanged(TMenuItem* list) {
+    Tracker& t = T();
+    if (!t.Active()) return;
+    for (size_t i = 0; i < t.Levels.size(); ++i)
+        if (t.Levels[i].Parent == list) {
+            if (i == 0) FinishMenu();
+            else CloseFrom(i);
+            return;
+        }
+    if (t.BarForm && t.BarForm->GetMenu() && list == t.BarForm->GetMenu()->GetItems() &&
+        (!t.BarItem || t.BarItem->GetParent() != list || !t.BarItem->GetVisible()))
+        FinishMenu();
+}
+
 // Chooses the item: a sub-menu opens; a command closes every menu, then runs OnClick.
 void Activate(size_t level, int index) {
     Tracker& t = T();
@@ -791,10 +808,10 @@ TMenuItem::TMenuItem(TComponent* AOwner) : TComponent(AOwner) {}
 TMenuItem::~TMenuItem() {
     Tracker& t = T();
     if (t.Active()) {
+        // Its own sub-menu, or the bar item whose drop-down is open: the menu closes. An
+        // item of a shown list closes that list below (its parent's list changed).
         bool tracked = t.BarItem == this;
-        for (const Level& l : t.Levels)
-            tracked = tracked || l.Parent == this ||
-                      std::find(l.Shown.begin(), l.Shown.end(), this) != l.Shown.end();
+        for (const Level& l : t.Levels) tracked = tracked || l.Parent == this;
         if (tracked) FinishMenu();
     }
     while (!items_.empty()) {
@@ -808,17 +825,14 @@ TMenuItem::~TMenuItem() {
         auto it = std::find(p->items_.begin(), p->items_.end(), this);
         if (it != p->items_.end()) p->items_.erase(it);
         parent_ = nullptr;
-        p->Changed(true);
+        p->Changed(p);
     }
 }
 
-void TMenuItem::Changed(bool rebuild) {
-    TMenu* m = GetParentMenu();
-    if (rebuild && T().Active() && T().Menu == m) {
-        // The shown lists no longer match: close rather than show stale items.
-        FinishMenu();
-    }
+void TMenuItem::Changed(TMenuItem* list) {
+    if (list) ListChanged(list);
     for (const Level& l : T().Levels) l.Window->Invalidate();
+    TMenu* m = GetParentMenu();
     if (m && !m->IsDestroying()) m->MenuChanged();
 }
 
@@ -826,7 +840,7 @@ void TMenuItem::SetCaption(const std::string& v) {
     if (caption_ == v) return;
     bool lineChange = (v == "-") != IsLine();
     caption_ = v;
-    Changed(lineChange);
+    Changed(lineChange ? parent_ : nullptr);
 }
 
 void TMenuItem::SetChecked(bool v) {
@@ -835,7 +849,7 @@ void TMenuItem::SetChecked(bool v) {
     if (v && radioItem_ && parent_)
         for (TMenuItem* s : parent_->items_)
             if (s != this && s->radioItem_ && s->groupIndex_ == groupIndex_) s->checked_ = false;
-    Changed(false);
+    Changed(nullptr);
 }
 
 void TMenuItem::SetRadioItem(bool v) {
@@ -845,7 +859,7 @@ void TMenuItem::SetRadioItem(bool v) {
         checked_ = false;
         SetChecked(true);
     }
-    Changed(false);
+    Changed(nullptr);
 }
 
 void TMenuItem::SetGroupIndex(uint8_t v) {
@@ -860,13 +874,13 @@ void TMenuItem::SetGroupIndex(uint8_t v) {
 void TMenuItem::SetEnabled(bool v) {
     if (enabled_ == v) return;
     enabled_ = v;
-    Changed(false);
+    Changed(nullptr);
 }
 
 void TMenuItem::SetVisible(bool v) {
     if (visible_ == v) return;
     visible_ = v;
-    Changed(true);
+    Changed(parent_);
 }
 
 void TMenuItem::SetDefault(bool v) {
@@ -874,13 +888,13 @@ void TMenuItem::SetDefault(bool v) {
     if (v && parent_)
         for (TMenuItem* s : parent_->items_) s->default_ = false;
     default_ = v;
-    Changed(false);
+    Changed(nullptr);
 }
 
 void TMenuItem::SetShortCut(TShortCut v) {
     if (shortCut_ == v) return;
     shortCut_ = v;
-    Changed(false);
+    Changed(nullptr);
 }
 
 std::string TMenuItem::MenuText() const {
@@ -913,7 +927,7 @@ void TMenuItem::Insert(int Index, TMenuItem* Item) {
         Item->checked_ = false;
         Item->SetChecked(true);
     }
-    Changed(true);
+    Changed(this);
 }
 
 void TMenuItem::Delete(int Index) {
@@ -925,10 +939,9 @@ void TMenuItem::Delete(int Index) {
 void TMenuItem::Remove(TMenuItem* Item) {
     auto it = std::find(items_.begin(), items_.end(), Item);
     if (it == items_.end()) throw EMenuError("Menu index out of range");
-    Changed(true);
     items_.erase(it);
     Item->parent_ = nullptr;
-    Changed(true);
+    Changed(this);
 }
 
 void TMenuItem::Clear() {

@@ -99,7 +99,8 @@ public:
 
 private:
     friend class TMenu;
-    void Changed(bool rebuild);
+    // Something shown changed; list, when set, is the item whose sub-items changed.
+    void Changed(TMenuItem* list);
     std::string caption_;
     bool checked_ = false, radioItem_ = false, autoCheck_ = false;
     bool enabled_ = true, visible_ = true, default_ = false;

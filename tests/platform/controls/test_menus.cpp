@@ -349,6 +349,39 @@ TEST_F(MenuTest, RightClickOpensThePopupMenuOfTheControlOrItsParent) {
     child->OnMouseUp = nullptr;
 }
 
+// A handler that rebuilds the sub-items as they open (a list of recent files) shows the new
+// items; a change to a list shown already closes that drop-down.
+TEST_F(MenuTest, SubItemsBuiltAsTheyOpen) {
+    int builds = 0;
+    recent->OnClick = [&](TObject*) {
+        ++builds;
+        recent->Clear();
+        for (int i = 0; i < builds; ++i) recent->Add(Item(form, "file" + std::to_string(i) + ".dbf"));
+    };
+    file->OnClick = [&](TObject*) { exitItem->SetEnabled(builds > 0); };
+    vt::OpenMenu(form, "File");
+    EXPECT_FALSE(exitItem->GetEnabled());
+    vt::PressKey(VK_DOWN);
+    vt::PressKey(VK_DOWN);  // Recent
+    vt::PressKey(VK_RIGHT);
+    EXPECT_EQ(vt::OpenMenuCaptions(), std::vector<std::string>{"file0.dbf"});
+    vt::PressKey(VK_ESCAPE);
+    vt::PressKey(VK_RIGHT);
+    EXPECT_EQ(vt::OpenMenuCaptions(), (std::vector<std::string>{"file0.dbf", "file1.dbf"}));
+    // Changed from elsewhere while shown: the sub-menu closes, its parent stays.
+    recent->Add(Item(form, "late.dbf"));
+    EXPECT_TRUE(MenuActive());
+    EXPECT_EQ(OpenMenuWindows().size(), 1u);
+    EXPECT_EQ(SelectedMenuItem(), recent);
+    // Hiding another bar item keeps the drop-down; hiding the open one closes the menu.
+    view->SetVisible(false);
+    EXPECT_TRUE(MenuActive());
+    file->SetVisible(false);
+    EXPECT_FALSE(MenuActive());
+    recent->OnClick = nullptr;
+    file->OnClick = nullptr;
+}
+
 TEST_F(MenuTest, ItemsChangedOrFreedWhileOpen) {
     vt::OpenMenu(form, "File");
     vt::PressKey(VK_DOWN);
