@@ -295,24 +295,42 @@ void ModalEnded(TCustomForm* f) {
 
 // ---- message boxes and beeps ----
 namespace {
+// A program that runs for long keeps the newest records only; a record's number counts
+// every box ever recorded, so a box answered after older ones were dropped still finds its
+// own entry.
+constexpr size_t kMaxRecords = 1000;
 std::vector<TMessageBoxRecord>& Boxes() {
     static std::vector<TMessageBoxRecord> v;
     return v;
 }
+size_t& DroppedBoxes() {
+    static size_t n = 0;
+    return n;
+}
 }  // namespace
 
 const std::vector<TMessageBoxRecord>& MessageBoxLog() { return Boxes(); }
-void ClearMessageBoxLog() { Boxes().clear(); }
+void ClearMessageBoxLog() {
+    DroppedBoxes() += Boxes().size();
+    Boxes().clear();
+}
 
 namespace detail {
 size_t RecordMessageBox(const TMessageBoxRecord& r) {
-    Boxes().push_back(r);
-    return Boxes().size() - 1;
+    std::vector<TMessageBoxRecord>& v = Boxes();
+    if (v.size() >= kMaxRecords) {
+        size_t drop = kMaxRecords / 2;
+        v.erase(v.begin(), v.begin() + long(drop));
+        DroppedBoxes() += drop;
+    }
+    v.push_back(r);
+    return DroppedBoxes() + v.size() - 1;
 }
-void SetMessageBoxResult(size_t index, TModalResult r, const std::string& value) {
-    if (index >= Boxes().size()) return;
-    Boxes()[index].Result = r;
-    if (Boxes()[index].IsInput) Boxes()[index].Value = value;
+void SetMessageBoxResult(size_t number, TModalResult r, const std::string& value) {
+    if (number < DroppedBoxes() || number - DroppedBoxes() >= Boxes().size()) return;
+    TMessageBoxRecord& rec = Boxes()[number - DroppedBoxes()];
+    rec.Result = r;
+    if (rec.IsInput) rec.Value = value;
 }
 }  // namespace detail
 

@@ -1155,7 +1155,10 @@ uint32_t GetDoubleClickTime() { return DoubleClickTime(); }
 void SetDoubleClickTime(uint32_t ms) { DoubleClickTime() = ms ? ms : 500; }
 void MessageBeep(uint32_t type) {
     ++Beeps();
-    vcl::ws::BeepLog().push_back(type);
+    // The newest beeps only, for a program that runs long.
+    std::vector<uint32_t>& log = vcl::ws::BeepLog();
+    if (log.size() >= 4096) log.erase(log.begin(), log.begin() + 2048);
+    log.push_back(type);
 }
 int BeepCount() { return Beeps(); }
 

@@ -227,12 +227,32 @@ TEST_F(WinTest, InputBoxTypedCancelledAndRecorded) {
     EXPECT_EQ(log[2].Value, "old");
 }
 
-TEST_F(WinTest, BeepsAreRecorded) {
+// The records keep the newest entries of a long run; a box still finds its own entry.
+TEST_F(WinTest, BeepsAndBoxesAreRecordedBounded) {
     MessageBeep(0);
     MessageBeep(MB_ICONHAND);
     EXPECT_EQ(vt::BeepLog(), (std::vector<uint32_t>{0, MB_ICONHAND}));
     vt::ClearBeepLog();
     EXPECT_TRUE(vt::BeepLog().empty());
+    for (int i = 0; i < 5000; ++i) MessageBeep(uint32_t(i));
+    EXPECT_LE(vt::BeepLog().size(), 4096u);
+    EXPECT_EQ(vt::BeepLog().back(), 4999u);
+
+    vt::TMessageBoxRecord r;
+    r.Text = "old";
+    for (int i = 0; i < 999; ++i) vt::detail::RecordMessageBox(r);
+    vt::ExpectModal([](TCustomForm&) {
+        // Boxes shown meanwhile push the oldest records out.
+        vt::TMessageBoxRecord other;
+        for (int i = 0; i < 10; ++i) vt::detail::RecordMessageBox(other);
+        vt::PressKey(VK_RETURN);
+    });
+    EXPECT_EQ(MessageDlg("newest", mtInformation, {mbOK}, 0), mrOk);
+    EXPECT_LE(vt::MessageBoxLog().size(), 1000u);
+    auto it = std::find_if(vt::MessageBoxLog().begin(), vt::MessageBoxLog().end(),
+                           [](const vt::TMessageBoxRecord& x) { return x.Text == "newest"; });
+    ASSERT_NE(it, vt::MessageBoxLog().end());
+    EXPECT_EQ(it->Result, mrOk);
 }
 
 // ---- the edit control ----
