@@ -1,6 +1,7 @@
 #include "controls/msgbox.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "controls/buttons.h"
 #include "controls/dlgparts.h"
