@@ -13,7 +13,7 @@ DBV_PUBLISHED(TButton) {
     b.Bool("Cancel", &TButton::GetCancel, &TButton::SetCancel, false);
     b.Bool("TabStop", &TButton::GetTabStop, &TButton::SetTabStop, true);
     b.Publish({"Caption", "DragCursor", "DragMode", "Enabled", "Font", "ParentFont",
-               "ParentShowHint", "ShowHint", "TabOrder", "Visible", "OnClick", "OnDragDrop",
+               "ParentShowHint", "PopupMenu", "ShowHint", "TabOrder", "Visible", "OnClick", "OnDragDrop",
                "OnDragOver", "OnEndDrag", "OnEnter", "OnExit", "OnKeyDown", "OnKeyPress",
                "OnKeyUp", "OnMouseDown", "OnMouseMove", "OnMouseUp", "OnStartDrag"});
 }

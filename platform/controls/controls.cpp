@@ -251,6 +251,7 @@ DBV_PUBLISHED(TControl) {
     b.Bool("ParentShowHint", &TControl::GetParentShowHint, &TControl::SetParentShowHint, true);
     b.Enum("DragMode", &TControl::GetDragMode, &TControl::SetDragMode, dmManual);
     CursorProp(b, "DragCursor", &TControl::GetDragCursor, &TControl::SetDragCursor, crDrag);
+    b.Component("PopupMenu", &TControl::GetPopupMenu, &TControl::SetPopupMenu);
     b.Event("OnClick", "TNotifyEvent", &TControl::OnClick);
     b.Event("OnDblClick", "TNotifyEvent", &TControl::OnDblClick);
     b.Event("OnMouseDown", "TMouseEvent", &TControl::OnMouseDown);

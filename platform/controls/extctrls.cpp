@@ -21,7 +21,7 @@ DBV_PUBLISHED(TPanel) {
     b.Publish({"Align", "Alignment", "BevelInner", "BevelOuter", "BevelWidth", "BorderWidth",
                "BorderStyle", "Caption", "Color", "Ctl3D", "DragCursor", "DragMode", "Enabled",
                "FullRepaint", "Font", "Locked", "ParentColor", "ParentCtl3D", "ParentFont",
-               "ParentShowHint", "ShowHint", "TabOrder", "TabStop", "Visible", "OnClick",
+               "ParentShowHint", "PopupMenu", "ShowHint", "TabOrder", "TabStop", "Visible", "OnClick",
                "OnDblClick", "OnDragDrop", "OnDragOver", "OnEndDrag", "OnEnter", "OnExit",
                "OnMouseDown", "OnMouseMove", "OnMouseUp", "OnResize", "OnStartDrag"});
 }

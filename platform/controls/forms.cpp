@@ -34,6 +34,7 @@ DBV_PUBLISHED(TCustomForm) {
     b.Bool("KeyPreview", &TCustomForm::GetKeyPreview, &TCustomForm::SetKeyPreview, false);
     b.Bool("Scaled", &TCustomForm::GetScaled, &TCustomForm::SetScaled, true);
     b.Component("ActiveControl", &TCustomForm::GetActiveControl, &TCustomForm::SetActiveControl);
+    b.Component("Menu", &TCustomForm::GetMenu, &TCustomForm::SetMenu);
     b.Event("OnCreate", "TNotifyEvent", &TCustomForm::OnCreate);
     b.Event("OnDestroy", "TNotifyEvent", &TCustomForm::OnDestroy);
     b.Event("OnShow", "TNotifyEvent", &TCustomForm::OnShow);
@@ -45,8 +46,8 @@ DBV_PUBLISHED(TCustomForm) {
 }
 DBV_PUBLISHED(TForm) {
     b.Publish({"ActiveControl", "Align", "BorderIcons", "BorderStyle", "Caption", "Color",
-               "Ctl3D", "Enabled", "Font", "FormStyle", "KeyPreview", "ParentFont", "Position",
-               "Scaled", "ShowHint", "Visible", "WindowState", "OnActivate", "OnClick",
+               "Ctl3D", "Enabled", "Font", "FormStyle", "KeyPreview", "Menu", "ParentFont",
+               "PopupMenu", "Position", "Scaled", "ShowHint", "Visible", "WindowState", "OnActivate", "OnClick",
                "OnClose", "OnCloseQuery", "OnCreate", "OnDblClick", "OnDestroy", "OnDeactivate",
                "OnDragDrop", "OnDragOver", "OnHide", "OnKeyDown", "OnKeyPress", "OnKeyUp",
                "OnMouseDown", "OnMouseMove", "OnMouseUp", "OnResize", "OnShow"});
