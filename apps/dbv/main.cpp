@@ -30,7 +30,9 @@ const char* kUsage =
     "  delete TABLE --recno N | --filter EXPR\n"
     "  undelete TABLE --recno N | --filter EXPR\n"
     "  pack TABLE\n"
-    "  zap TABLE\n";
+    "  zap TABLE\n"
+    "Commands that open a table take --codepage N to read a table whose language byte is 0\n"
+    "or unknown in code page N.\n";
 
 struct TUsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -79,6 +81,20 @@ void RejectUnsupported(const TArgs& a) {
 void ApplyFilter(const TArgs& a, TDbfCursor& cur) {
     if (!a.Has("--filter")) return;
     SetCursorFilter(cur, TExpr::Compile(a.Options.at("--filter"), cur.Table()));
+}
+
+// Open options from the command line: --codepage N reads a table whose language byte is 0 (or
+// unknown) in code page N.
+TDbfOpenOptions OpenOptions(const TArgs& a, TDbfOpenOptions o = {}) {
+    if (a.Has("--codepage")) {
+        const std::string& v = a.Options.at("--codepage");
+        char* end = nullptr;
+        long n = std::strtol(v.c_str(), &end, 10);
+        if (v.empty() || *end != '\0' || n <= 0 || n > 65535) throw std::runtime_error("invalid code page '" + v + "'");
+        TCodePageConverter check{int(n)};  // refuses a code page this system cannot convert
+        o.FallbackCodePage = int(n);
+    }
+    return o;
 }
 
 std::string TablePath(const std::string& name) {
@@ -175,7 +191,7 @@ int CmdImport(const TArgs& a) {
     if (a.Positional.size() != 2) throw TUsageError("import-csv needs a table and a CSV file");
     const std::string& csvName = a.Positional[1];
     const std::string text = ReadWholeFile(csvName);
-    auto table = TDbfTable::Open(a.Positional[0]);
+    auto table = TDbfTable::Open(a.Positional[0], OpenOptions(a));
     std::vector<int> map;
     size_t rows = 0;
     // Every row is checked before the first is written, so a bad file leaves the table
@@ -226,7 +242,7 @@ int CmdImport(const TArgs& a) {
 int CmdExport(const TArgs& a) {
     RejectUnsupported(a);
     if (a.Positional.size() != 1) throw TUsageError("export-csv needs a table");
-    auto table = TDbfTable::Open(a.Positional[0], {.ReadOnly = true});
+    auto table = TDbfTable::Open(a.Positional[0], OpenOptions(a, {.ReadOnly = true}));
     TDbfCursor cur(table);
     cur.SetShowDeleted(a.Has("--deleted"));
     ApplyFilter(a, cur);
@@ -276,7 +292,7 @@ const char* VersionName(uint8_t v) {
 
 int CmdInfo(const TArgs& a) {
     if (a.Positional.size() != 1) throw TUsageError("info needs a table");
-    auto t = TDbfTable::Open(a.Positional[0], {.ReadOnly = true});
+    auto t = TDbfTable::Open(a.Positional[0], OpenOptions(a, {.ReadOnly = true}));
     char v[8];
     std::snprintf(v, sizeof v, "0x%02X", t->Version());
     std::printf("Table:       %s\n", t->Path().c_str());
@@ -297,12 +313,14 @@ int CmdInfo(const TArgs& a) {
     else
         std::printf("Indexes:     none\n");
     for (const std::string& r : t->OpenReport()) std::printf("Repaired:    %s\n", r.c_str());
+    for (const auto& f : t->Fields())
+        if (!f.Problem.empty()) std::printf("Unreadable:  %s\n", f.Problem.c_str());
     std::printf("Fields:\n");
     for (const auto& f : t->Fields()) {
         if (f.Type == 'N' || f.Type == 'F')
             std::printf("  %-10s %c %3u %u\n", f.Name.c_str(), f.Type, f.Length, f.Decimals);
         else
-            std::printf("  %-10s %c %3u%s\n", f.Name.c_str(), f.Type, f.Length,
+            std::printf("  %-10s %s %3u%s\n", f.Name.c_str(), PrintableBytes(std::string_view(&f.Type, 1)).c_str(), f.Length,
                         f.Hidden ? " (system)" : f.Kind == TDbfFieldKind::Unsupported ? " (not supported)" : "");
     }
     return 0;
@@ -311,7 +329,7 @@ int CmdInfo(const TArgs& a) {
 int CmdCount(const TArgs& a) {
     RejectUnsupported(a);
     if (a.Positional.size() != 1) throw TUsageError("count needs a table");
-    auto t = TDbfTable::Open(a.Positional[0], {.ReadOnly = true});
+    auto t = TDbfTable::Open(a.Positional[0], OpenOptions(a, {.ReadOnly = true}));
     TDbfCursor cur(t);
     cur.SetShowDeleted(a.Has("--deleted"));
     ApplyFilter(a, cur);
@@ -325,7 +343,7 @@ int CmdMark(const TArgs& a, bool deleted) {
     if (a.Has("--filter")) {
         if (a.Has("--recno")) throw TUsageError("give --recno or --filter, not both");
         // Every record the filter selects among those not yet marked (or, undeleting, marked).
-        auto t = TDbfTable::Open(a.Positional[0]);
+        auto t = TDbfTable::Open(a.Positional[0], OpenOptions(a));
         TDbfCursor cur(t);
         cur.SetShowDeleted(true);
         std::shared_ptr<TExpr> filter = TExpr::Compile(a.Options.at("--filter"), *t);
@@ -338,7 +356,7 @@ int CmdMark(const TArgs& a, bool deleted) {
         return 0;
     }
     int n = ParseRecNo(a);
-    auto t = TDbfTable::Open(a.Positional[0]);
+    auto t = TDbfTable::Open(a.Positional[0], OpenOptions(a));
     if (uint32_t(n) > t->RecordCount())
         throw std::runtime_error("record " + std::to_string(n) + " does not exist (the table has " +
                                  std::to_string(t->RecordCount()) + " records)");
@@ -348,7 +366,7 @@ int CmdMark(const TArgs& a, bool deleted) {
 
 int CmdPack(const TArgs& a) {
     if (a.Positional.size() != 1) throw TUsageError("pack needs a table");
-    auto t = TDbfTable::Open(a.Positional[0], {.Exclusive = true});
+    auto t = TDbfTable::Open(a.Positional[0], OpenOptions(a, {.Exclusive = true}));
     TProgressBar bar("Packing");
     t->Pack([&](int pct, const std::string&) { return bar.Update(pct); });
     return 0;
@@ -356,7 +374,7 @@ int CmdPack(const TArgs& a) {
 
 int CmdZap(const TArgs& a) {
     if (a.Positional.size() != 1) throw TUsageError("zap needs a table");
-    auto t = TDbfTable::Open(a.Positional[0], {.Exclusive = true});
+    auto t = TDbfTable::Open(a.Positional[0], OpenOptions(a, {.Exclusive = true}));
     t->Zap();
     return 0;
 }
@@ -371,14 +389,14 @@ int main(int argc, char** argv) {
     std::string cmd = argv[1];
     try {
         if (cmd == "create") return CmdCreate(ParseArgs(argc, argv, 2, {"--level", "--codepage"}, {}));
-        if (cmd == "import-csv") return CmdImport(ParseArgs(argc, argv, 2, {}, {}));
-        if (cmd == "export-csv") return CmdExport(ParseArgs(argc, argv, 2, {"--filter", "--order"}, {"--deleted"}));
-        if (cmd == "info") return CmdInfo(ParseArgs(argc, argv, 2, {}, {}));
-        if (cmd == "count") return CmdCount(ParseArgs(argc, argv, 2, {"--filter"}, {"--deleted"}));
-        if (cmd == "delete") return CmdMark(ParseArgs(argc, argv, 2, {"--recno", "--filter"}, {}), true);
-        if (cmd == "undelete") return CmdMark(ParseArgs(argc, argv, 2, {"--recno", "--filter"}, {}), false);
-        if (cmd == "pack") return CmdPack(ParseArgs(argc, argv, 2, {}, {}));
-        if (cmd == "zap") return CmdZap(ParseArgs(argc, argv, 2, {}, {}));
+        if (cmd == "import-csv") return CmdImport(ParseArgs(argc, argv, 2, {"--codepage"}, {}));
+        if (cmd == "export-csv") return CmdExport(ParseArgs(argc, argv, 2, {"--codepage", "--filter", "--order"}, {"--deleted"}));
+        if (cmd == "info") return CmdInfo(ParseArgs(argc, argv, 2, {"--codepage"}, {}));
+        if (cmd == "count") return CmdCount(ParseArgs(argc, argv, 2, {"--codepage", "--filter"}, {"--deleted"}));
+        if (cmd == "delete") return CmdMark(ParseArgs(argc, argv, 2, {"--codepage", "--recno", "--filter"}, {}), true);
+        if (cmd == "undelete") return CmdMark(ParseArgs(argc, argv, 2, {"--codepage", "--recno", "--filter"}, {}), false);
+        if (cmd == "pack") return CmdPack(ParseArgs(argc, argv, 2, {"--codepage"}, {}));
+        if (cmd == "zap") return CmdZap(ParseArgs(argc, argv, 2, {"--codepage"}, {}));
         if (cmd == "index" || cmd == "reindex" || cmd == "seek")
             throw std::runtime_error(cmd + " needs indexes, which this version of dbv does not support yet");
         if (cmd == "--help" || cmd == "help") {

@@ -103,6 +103,14 @@ std::string_view TrimBlanks(std::string_view s) {
     return s;
 }
 
+// Several writers fill a numeric field with '*' for a null or a value that overflowed.
+bool AllStars(std::string_view s) {
+    if (s.empty()) return false;
+    for (char c : s)
+        if (c != '*') return false;
+    return true;
+}
+
 bool AllDigits(std::string_view s) {
     if (s.empty()) return false;
     for (char c : s)
@@ -120,7 +128,7 @@ uint32_t ParseMemoPointer(const TDbfFieldDesc& f, const uint8_t* rec, uint32_t r
     auto r = std::from_chars(s.data(), s.data() + s.size(), v);
     if (r.ec != std::errc() || r.ptr != s.data() + s.size())
         RaiseError(DBIERR_MEMOCORRUPT, "Memo field " + f.Name + (recNo ? " of record " + std::to_string(recNo) : std::string()) +
-                                           " holds an invalid block number '" + std::string(s) + "'");
+                                           " holds an invalid block number '" + PrintableBytes(s) + "'");
     return v;
 }
 
@@ -355,6 +363,14 @@ void TDbfTable::TImpl::OpenFiles(const std::string& requestedName, const TDbfOpe
     ParseHeader(head, size);
     int cp = CodePageOfLanguageByte(language_);
     converter_ = std::make_unique<TCodePageConverter>(cp ? cp : options.FallbackCodePage);
+    // Field names as the API speaks: through the table's code page, anything unprintable escaped.
+    for (TDbfFieldDesc& f : fields_) {
+        try {
+            f.Name = PrintableText(converter_->ToUtf8(f.Name));
+        } catch (const vcl::EDBEngineError&) {
+            f.Name = PrintableBytes(f.Name);
+        }
+    }
     OpenMemo();
     if (hasUnsupported_) readOnly_ = true;
     // Left-overs of a pack that died before it committed (no pack runs: we hold our lock).
@@ -399,25 +415,40 @@ void TDbfTable::TImpl::ParseHeader(const std::vector<uint8_t>& head, uint64_t fi
         f.Length = d[16];
         f.Decimals = d[17];
         f.Offset = offset;
+        const std::string shown = "Field " + PrintableBytes(f.Name);
+        auto badLength = [&](const char* kind, const char* want) {
+            f.Kind = TDbfFieldKind::Unsupported;
+            f.Problem = shown + " is a " + kind + " field of " + std::to_string(f.Length) + " bytes; " + want;
+        };
         switch (f.Type) {
             case 'C': f.Kind = TDbfFieldKind::Character; break;
             case 'N': f.Kind = TDbfFieldKind::Numeric; break;
             case 'F': f.Kind = TDbfFieldKind::Float; break;
-            case 'D': f.Kind = f.Length == 8 ? TDbfFieldKind::Date : TDbfFieldKind::Unsupported; break;
-            case 'L': f.Kind = f.Length == 1 ? TDbfFieldKind::Logical : TDbfFieldKind::Unsupported; break;
+            case 'D':
+                f.Kind = TDbfFieldKind::Date;
+                if (f.Length != 8) badLength("date", "date fields are 8 bytes");
+                break;
+            case 'L':
+                f.Kind = TDbfFieldKind::Logical;
+                if (f.Length != 1) badLength("logical", "logical fields are 1 byte");
+                break;
             case 'M':
                 if (f.Length == 10) f.Kind = TDbfFieldKind::Memo;
                 else if (fox && f.Length == 4) { f.Kind = TDbfFieldKind::Memo; f.BinaryMemoPointer = true; }
-                else f.Kind = TDbfFieldKind::Unsupported;
+                else badLength("memo", fox ? "memo pointers are 10 or 4 bytes" : "memo pointers are 10 bytes");
                 break;
-            default: f.Kind = TDbfFieldKind::Unsupported; break;
+            default:
+                f.Kind = TDbfFieldKind::Unsupported;
+                f.Problem = shown + " has the type '" + PrintableBytes(std::string_view(&f.Type, 1)) +
+                            "', which this engine does not read";
+                break;
         }
         if (f.Type == '0' || (fox && (d[18] & 0x01))) f.Hidden = true;
         if (f.Kind == TDbfFieldKind::Unsupported || f.Hidden) hasUnsupported_ = true;
         if (f.Length == 0)
-            RaiseError(DBIERR_HEADERCORRUPT, "Field " + f.Name + " of table " + path_ + " has a length of 0");
+            RaiseError(DBIERR_HEADERCORRUPT, shown + " of table " + path_ + " has a length of 0");
         if (offset + f.Length > recordLength_)
-            RaiseError(DBIERR_HEADERCORRUPT, "Field " + f.Name + " of table " + path_ +
+            RaiseError(DBIERR_HEADERCORRUPT, shown + " of table " + path_ +
                                                  " reaches beyond the record length of " + std::to_string(recordLength_));
         offset += f.Length;
         fields_.push_back(std::move(f));
@@ -926,6 +957,7 @@ void TDbfRecord::SetPendingMemo(int field, std::string bytes) {
 void TDbfRecord::BadValue(int field, const std::string& what) const {
     std::string where = "field " + table_->Fields()[size_t(field)].Name;
     if (recNo_) where += " of record " + std::to_string(recNo_);
+    where += " of table " + table_->Path();
     RaiseError(DBIERR_INVALIDFLDXFORM, "Invalid value in " + where + ": " + what);
 }
 
@@ -943,7 +975,9 @@ bool TDbfRecord::IsNull(int field) const {
     std::string_view raw(reinterpret_cast<const char*>(bytes_.data() + f.Offset), f.Length);
     if (f.Kind == TDbfFieldKind::Logical) return raw[0] == ' ' || raw[0] == '?' || raw[0] == '\0';
     if (f.Kind == TDbfFieldKind::Date && raw == "00000000") return true;
-    return TrimBlanks(raw).empty();
+    std::string_view t = TrimBlanks(raw);
+    if ((f.Kind == TDbfFieldKind::Numeric || f.Kind == TDbfFieldKind::Float) && AllStars(t)) return true;
+    return t.empty();
 }
 
 std::string TDbfRecord::GetText(int field) const {
@@ -952,10 +986,16 @@ std::string TDbfRecord::GetText(int field) const {
     switch (f.Kind) {
         case TDbfFieldKind::Character: {
             while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\0')) raw.remove_suffix(1);
-            return table_->Converter().ToUtf8(raw);
+            return ToUtf8(field, raw);
         }
         case TDbfFieldKind::Numeric:
-        case TDbfFieldKind::Float: return std::string(TrimBlanks(raw));
+        case TDbfFieldKind::Float: {
+            // Checked, so that only number text leaves the engine.
+            if (!GetNumber(field)) return "";
+            std::string_view t = TrimBlanks(raw);
+            if (t[0] == '+') t.remove_prefix(1);
+            return std::string(t);
+        }
         case TDbfFieldKind::Date: {
             auto d = GetDate(field);
             if (!d) return "";
@@ -970,8 +1010,15 @@ std::string TDbfRecord::GetText(int field) const {
         case TDbfFieldKind::Memo: return GetMemo(field);
         case TDbfFieldKind::Unsupported: break;
     }
-    RaiseError(DBIERR_NOTSUPPORTED, "Field " + f.Name + " has the type '" + std::string(1, f.Type) +
-                                        "', which this engine does not read");
+    RaiseError(DBIERR_NOTSUPPORTED, f.Problem.empty() ? "Field " + f.Name + " cannot be read" : f.Problem);
+}
+
+std::string TDbfRecord::ToUtf8(int field, std::string_view stored) const {
+    try {
+        return table_->Converter().ToUtf8(stored);
+    } catch (const vcl::EDBEngineError& e) {
+        BadValue(field, e.what());
+    }
 }
 
 std::optional<double> TDbfRecord::GetNumber(int field) const {
@@ -979,13 +1026,13 @@ std::optional<double> TDbfRecord::GetNumber(int field) const {
     if (f.Kind != TDbfFieldKind::Numeric && f.Kind != TDbfFieldKind::Float)
         RaiseError(DBIERR_INVALIDFLDXFORM, "Field " + f.Name + " is not numeric");
     std::string_view s = TrimBlanks(std::string_view(reinterpret_cast<const char*>(bytes_.data() + f.Offset), f.Length));
-    if (s.empty()) return std::nullopt;
+    if (s.empty() || AllStars(s)) return std::nullopt;
     std::string_view t = s;
     if (!t.empty() && t[0] == '+') t.remove_prefix(1);
     double v = 0;
     auto r = std::from_chars(t.data(), t.data() + t.size(), v);
     if (r.ec != std::errc() || (r.ptr != t.data() + t.size() && std::string_view(r.ptr, size_t(t.data() + t.size() - r.ptr)) != "."))
-        BadValue(field, std::string("'").append(s).append("' is not a number"));
+        BadValue(field, "'" + PrintableBytes(s) + "' is not a number");
     return v;
 }
 
@@ -994,7 +1041,7 @@ std::optional<TDbfDate> TDbfRecord::GetDate(int field) const {
     if (f.Kind != TDbfFieldKind::Date) RaiseError(DBIERR_INVALIDFLDXFORM, "Field " + f.Name + " is not a date");
     std::string_view raw(reinterpret_cast<const char*>(bytes_.data() + f.Offset), 8);
     if (TrimBlanks(raw).empty() || raw == "00000000") return std::nullopt;
-    if (!AllDigits(raw)) BadValue(field, "'" + std::string(raw) + "' is not a date");
+    if (!AllDigits(raw)) BadValue(field, "'" + PrintableBytes(raw) + "' is not a date");
     TDbfDate d;
     std::from_chars(raw.data(), raw.data() + 4, d.Year);
     std::from_chars(raw.data() + 4, raw.data() + 6, d.Month);
@@ -1012,7 +1059,7 @@ std::optional<bool> TDbfRecord::GetLogical(int field) const {
         case 'F': case 'f': case 'N': case 'n': return false;
         case ' ': case '?': case '\0': return std::nullopt;
     }
-    BadValue(field, "'" + std::string(1, c) + "' is not a logical value");
+    BadValue(field, "'" + PrintableBytes(std::string_view(&c, 1)) + "' is not a logical value");
 }
 
 uint32_t TDbfRecord::MemoBlock(int field) const {
@@ -1030,7 +1077,7 @@ std::string TDbfRecord::GetMemoRaw(int field) const {
     return block ? table_->ReadMemo(block) : std::string();
 }
 
-std::string TDbfRecord::GetMemo(int field) const { return table_->Converter().ToUtf8(GetMemoRaw(field)); }
+std::string TDbfRecord::GetMemo(int field) const { return ToUtf8(field, GetMemoRaw(field)); }
 
 void TDbfRecord::Store(const TDbfFieldDesc& f, std::string_view s, bool rightAlign) {
     uint8_t* p = bytes_.data() + f.Offset;

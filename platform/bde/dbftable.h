@@ -163,6 +163,7 @@ private:
     const std::string* PendingMemo(int field) const;  // null when the field has none
     void SetPendingMemo(int field, std::string bytes);
     [[noreturn]] void BadValue(int field, const std::string& what) const;
+    std::string ToUtf8(int field, std::string_view stored) const;  // naming the field on failure
     void Store(const TDbfFieldDesc& f, std::string_view bytes, bool rightAlign);
 
     std::shared_ptr<TDbfTable> table_;

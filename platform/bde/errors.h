@@ -3,6 +3,7 @@
 // callers rely on the navigation results BOF (8705) and EOF (8706) by value.
 #pragma once
 #include <string>
+#include <string_view>
 
 #include "rtl/exceptions.h"
 
@@ -68,5 +69,12 @@ constexpr DBIResult DBIERR_USERABORT = ERRBASE_OTHER + 1;
 
 // Raises vcl::EDBEngineError with the code and message.
 [[noreturn]] void RaiseError(DBIResult code, const std::string& message);
+
+// File bytes made safe for a message: printable ASCII as it is, every other byte (NUL,
+// controls, bytes above 127) as \xNN.
+std::string PrintableBytes(std::string_view bytes);
+// UTF-8 text made safe for a message: controls and invalid UTF-8 bytes as \xNN, valid
+// characters above 127 kept.
+std::string PrintableText(std::string_view utf8);
 
 }  // namespace bde
