@@ -12,6 +12,8 @@
 #include <ctime>
 
 #include "bde/errors.h"
+#include "bde/index.h"
+#include "bde/index_impl.h"
 #include "bde/osfile.h"
 
 namespace bde {
@@ -176,6 +178,7 @@ struct TDbfTable::TImpl {
     std::unique_ptr<TMemoFile> memo_;
     std::unique_ptr<TCodePageConverter> converter_;
     int lockDepth_ = 0;
+    std::unique_ptr<idx::TIndexSet> indexes_;
 
     // Consecutive records read ahead: records cacheFirst_ .. cacheFirst_ + cacheCount_ - 1.
     std::vector<uint8_t> cache_;
@@ -213,6 +216,13 @@ struct TDbfTable::TImpl {
     uint32_t Post(TDbfRecord& r);
     void Pack(const TProgressCallback& progress);
     void Zap();
+    void SetProductionFlag(bool on);
+    // The record as the file holds it now (for the keys it had before a write).
+    std::vector<uint8_t> RecordOnDisk(uint32_t recNo) {
+        std::vector<uint8_t> b(recordLength_, ' ');
+        file_.ReadAt(RecordOffset(recNo), b.data(), b.size());
+        return b;
+    }
 
     // Holds the table's write lock for one write (nothing to do in an exclusive open).
     class TWriteGuard {
@@ -232,6 +242,16 @@ struct TDbfTable::TImpl {
 std::shared_ptr<TDbfTable> TDbfTable::Open(const std::string& path, const TDbfOpenOptions& options) {
     std::shared_ptr<TDbfTable> t(new TDbfTable);
     t->impl_->OpenFiles(path, options);
+    auto& impl = *t->impl_;
+    impl.indexes_ = std::make_unique<idx::TIndexSet>(*t);
+    if (t->ProductionIndexFlag()) {
+        if (impl.readOnly_) {
+            impl.indexes_->OpenProduction(false, impl.report_);
+        } else {
+            TImpl::TWriteGuard g(impl);  // a stale index is rebuilt by one writer at a time
+            impl.indexes_->OpenProduction(true, impl.report_);
+        }
+    }
     return t;
 }
 
@@ -527,6 +547,7 @@ uint32_t TDbfTable::TImpl::CountOnDisk() {
 uint32_t TDbfTable::TImpl::Refresh() {
     // An exclusive open is the only writer: its own writes keep the read-ahead current.
     if (exclusive_) return count_;
+    if (indexes_ && indexes_->Active()) indexes_->SyncWithDisk();
     // A write changes the file's times before its data. When the times are as they were at a
     // look that no write was inside of and that no later write can leave unchanged, nothing
     // has been written since: the count and the records read ahead are current.
@@ -596,8 +617,18 @@ void TDbfTable::TImpl::WriteRecord(uint32_t recNo, const uint8_t* buffer) {
     TWriteGuard g(*this);
     if (recNo < 1 || recNo > std::max(count_, exclusive_ ? count_ : CountOnDisk()))
         RaiseError(DBIERR_INVALIDRECNO, "Record " + std::to_string(recNo) + " does not exist");
+    const bool indexed = indexes_->Active();
+    std::vector<uint8_t> old;
+    if (indexed) {
+        indexes_->BeforeWrite();
+        old = RecordOnDisk(recNo);
+    }
     file_.WriteAt(RecordOffset(recNo), buffer, recordLength_);
     if (options_.Durable) file_.Sync();
+    if (indexed) {
+        indexes_->RecordChanged(recNo, old.data(), buffer);
+        indexes_->AfterWrite();
+    }
     if (recNo >= cacheFirst_ && recNo < cacheFirst_ + cacheCount_)
         std::memcpy(cache_.data() + size_t(recNo - cacheFirst_) * recordLength_, buffer, recordLength_);
 }
@@ -606,7 +637,13 @@ uint32_t TDbfTable::TImpl::AppendRecord(const uint8_t* buffer) {
     CheckWritable();
     TWriteGuard g(*this);
     uint32_t n = exclusive_ ? count_ : CountOnDisk();
+    const bool indexed = indexes_->Active();
+    if (indexed) indexes_->BeforeWrite();
     WriteAppended(n, buffer);
+    if (indexed) {
+        indexes_->RecordChanged(n + 1, nullptr, buffer);
+        indexes_->AfterWrite();
+    }
     return n + 1;
 }
 
@@ -627,8 +664,20 @@ void TDbfTable::TImpl::SetDeleted(uint32_t recNo, bool deleted) {
     if (recNo < 1 || recNo > (exclusive_ ? count_ : std::max(count_, CountOnDisk())))
         RaiseError(DBIERR_INVALIDRECNO, "Record " + std::to_string(recNo) + " does not exist");
     uint8_t mark = deleted ? '*' : ' ';
+    const bool indexed = indexes_->Active();
+    std::vector<uint8_t> old;
+    if (indexed) {
+        indexes_->BeforeWrite();
+        old = RecordOnDisk(recNo);
+    }
     file_.WriteAt(RecordOffset(recNo), &mark, 1);
     if (options_.Durable) file_.Sync();
+    if (indexed) {
+        std::vector<uint8_t> now = old;
+        now[0] = mark;
+        indexes_->RecordChanged(recNo, old.data(), now.data());
+        indexes_->AfterWrite();
+    }
     if (recNo >= cacheFirst_ && recNo < cacheFirst_ + cacheCount_)
         cache_[size_t(recNo - cacheFirst_) * recordLength_] = mark;
 }
@@ -658,6 +707,12 @@ uint32_t TDbfTable::TImpl::Post(TDbfRecord& r) {
     uint32_t n = append ? (exclusive_ ? count_ : CountOnDisk()) : r.recNo_;
     if (!append && (n < 1 || n > std::max(count_, exclusive_ ? count_ : CountOnDisk())))
         RaiseError(DBIERR_INVALIDRECNO, "Record " + std::to_string(n) + " does not exist");
+    const bool indexed = indexes_->Active();
+    std::vector<uint8_t> oldRecord;
+    if (indexed) {
+        indexes_->BeforeWrite();
+        if (!append) oldRecord = RecordOnDisk(n);
+    }
 
     // The memo blocks the record points at on disk now, to give back after the update.
     std::vector<uint32_t> oldBlocks;
@@ -704,6 +759,10 @@ uint32_t TDbfTable::TImpl::Post(TDbfRecord& r) {
     for (uint32_t b : oldBlocks)
         if (b != 0) memo_->Free(b);
     r.pendingMemos_.clear();
+    if (indexed) {
+        indexes_->RecordChanged(r.recNo_, append ? nullptr : oldRecord.data(), r.bytes_.data());
+        indexes_->AfterWrite();
+    }
     return r.recNo_;
 }
 
@@ -712,6 +771,7 @@ uint32_t TDbfTable::TImpl::Post(TDbfRecord& r) {
 void TDbfTable::TImpl::Pack(const TProgressCallback& progress) {
     CheckWritable();
     CheckExclusive("pack it");
+    if (indexes_->Active()) indexes_->BeforeWrite();  // marked: a pack cut short leaves them stale
     const std::string tmpDbf = path_ + ".packing";
     const std::string memoPath = MemoPath();
     const std::string tmpMemo = memoPath + ".packing";
@@ -810,11 +870,13 @@ void TDbfTable::TImpl::Pack(const TProgressCallback& progress) {
     file_.ReadAt(0, head.data(), head.size());
     ParseHeader(head, file_.Size());
     OpenMemo();
+    if (indexes_->Active()) indexes_->TableReplaced();
 }
 
 void TDbfTable::TImpl::Zap() {
     CheckWritable();
     CheckExclusive("zap it");
+    if (indexes_->Active()) indexes_->BeforeWrite();
     WriteHeaderCount(0);
     count_ = 0;
     InvalidateCache();
@@ -826,7 +888,54 @@ void TDbfTable::TImpl::Zap() {
         file_.Sync();
         if (memo_) memo_->File().Sync();
     }
+    if (indexes_->Active()) indexes_->TableReplaced();
 }
+
+// ====================================================================== indexes
+
+void TDbfTable::TImpl::SetProductionFlag(bool on) {
+    uint8_t flags = uint8_t(on ? (tableFlags_ | 0x01) : (tableFlags_ & ~0x01));
+    if (flags == tableFlags_) return;
+    file_.WriteAt(28, &flags, 1);
+    if (options_.Durable) file_.Sync();
+    tableFlags_ = flags;
+}
+
+const std::vector<std::shared_ptr<TIndexFile>>& TDbfTable::IndexFiles() const { return impl_->indexes_->Files(); }
+TIndexFile* TDbfTable::ProductionIndex() const { return impl_->indexes_->Production(); }
+std::shared_ptr<TIndexTag> TDbfTable::FindTag(std::string_view name) const { return impl_->indexes_->FindTag(name); }
+
+void TDbfTable::AddTag(const TIndexTagDef& def, const TProgressCallback& progress) {
+    impl_->CheckWritable();
+    impl_->CheckExclusive("change its indexes");
+    impl_->indexes_->AddTag(def, progress);
+    impl_->SetProductionFlag(true);
+}
+
+void TDbfTable::DropTag(std::string_view name) {
+    impl_->CheckWritable();
+    impl_->CheckExclusive("change its indexes");
+    if (impl_->indexes_->DropTag(name)) impl_->SetProductionFlag(false);
+}
+
+void TDbfTable::Reindex(const TProgressCallback& progress) {
+    impl_->CheckWritable();
+    impl_->CheckExclusive("rebuild its indexes");
+    impl_->indexes_->RebuildAll(progress);
+}
+
+std::shared_ptr<TIndexFile> TDbfTable::CreateNdx(const std::string& path, const TIndexTagDef& def, const TProgressCallback& progress) {
+    impl_->CheckWritable();
+    impl_->CheckExclusive("create an index");
+    return impl_->indexes_->CreateNdx(path, def, progress);
+}
+
+std::shared_ptr<TIndexFile> TDbfTable::OpenNdx(const std::string& path) {
+    TImpl::TWriteGuard g(*impl_);
+    return impl_->indexes_->OpenNdx(path, !impl_->readOnly_);
+}
+
+void TDbfTable::CloseNdx(const TIndexFile& file) { impl_->indexes_->CloseNdx(&file); }
 
 // ====================================================================== creating
 

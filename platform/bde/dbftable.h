@@ -43,6 +43,9 @@ struct TDbfOpenOptions {
 };
 
 class TDbfRecord;
+class TIndexFile;
+class TIndexTag;
+struct TIndexTagDef;
 
 class TDbfTable : public std::enable_shared_from_this<TDbfTable> {
 public:
@@ -108,6 +111,24 @@ public:
     // old ones; a crash at any moment leaves the old table or the packed one, complete.
     void Pack(const TProgressCallback& progress = {});
     void Zap();
+
+    // ---- indexes (bde/index.h) ----
+    // The index files open with the table: the production .MDX first (opened with the table when
+    // the header's flag is set; a missing or damaged one is noted in OpenReport), then the .NDX
+    // files opened on request. Every open index is kept current by the table's writes.
+    const std::vector<std::shared_ptr<TIndexFile>>& IndexFiles() const;
+    TIndexFile* ProductionIndex() const;
+    // A tag of any open index file (an .NDX answers to its base name); null when none.
+    std::shared_ptr<TIndexTag> FindTag(std::string_view name) const;
+    // Tags of the production index, created when the table has none (exclusive opens only).
+    void AddTag(const TIndexTagDef& def, const TProgressCallback& progress = {});
+    void DropTag(std::string_view name);
+    // Rebuilds every open index file from the table (exclusive opens only).
+    void Reindex(const TProgressCallback& progress = {});
+    std::shared_ptr<TIndexFile> CreateNdx(const std::string& path, const TIndexTagDef& def,
+                                          const TProgressCallback& progress = {});
+    std::shared_ptr<TIndexFile> OpenNdx(const std::string& path);
+    void CloseNdx(const TIndexFile& file);
 
 private:
     struct TImpl;
