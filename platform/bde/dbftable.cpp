@@ -243,7 +243,7 @@ std::shared_ptr<TDbfTable> TDbfTable::Open(const std::string& path, const TDbfOp
     std::shared_ptr<TDbfTable> t(new TDbfTable);
     t->impl_->OpenFiles(path, options);
     auto& impl = *t->impl_;
-    impl.indexes_ = std::make_unique<idx::TIndexSet>(*t);
+    impl.indexes_ = std::make_unique<idx::TIndexSet>(*t, options.Durable);
     if (t->ProductionIndexFlag()) {
         if (impl.readOnly_) {
             impl.indexes_->OpenProduction(false, impl.report_);

@@ -134,6 +134,9 @@ int CompareDouble(const uint8_t* a, const uint8_t* b) {
 
 }  // namespace
 
+// While a tag loads, a refresh of the table must not reread the index files under it.
+thread_local bool tSyncSuppressed = false;
+
 // ====================================================================== tags
 
 struct TIndexTag::TImpl {
@@ -277,6 +280,7 @@ struct TIndexFile::TImpl {
     TOsFile file;
     const std::string* image = nullptr;  // an image in memory instead of a file
     bool writable = false;
+    bool durable = false;  // sync before the rename (power loss), not only order the steps
     std::vector<std::shared_ptr<TIndexTag>> tags;
     std::string problem;
     bool rebuilt = false;
@@ -442,10 +446,8 @@ void TIndexFile::TImpl::ParseMdx(const uint8_t* h) {
                               std::to_string(t.keyLen));
         uint16_t item = Get16(th + 18);
         if (item != ((t.keyLen + 4 + 3) & ~3)) Corrupt(path, "tag " + def.Name + " has key entries of " + std::to_string(item) + " bytes");
-        t.root = Get32(th);
+        t.root = Get32(th);  // checked with the pages, so that a damaged tree can still be rebuilt
         t.headerPage = headerPage;
-        if (t.root < kMdxFirstTreePage || uint64_t(t.root) * kPage + kMdxBlock > fileSize)
-            Corrupt(path, "tag " + def.Name + " has its root at page " + std::to_string(t.root) + ", outside the file");
         tags.push_back(tag);
     }
 }
@@ -467,7 +469,6 @@ void TIndexFile::TImpl::ParseNdx(const uint8_t* h) {
     if (Get16(h + 12) != t.keyLen)
         Corrupt(path, "its keys are " + std::to_string(Get16(h + 12)) + " bytes; the expression gives " + std::to_string(t.keyLen));
     if (Get32(h + 18) != uint32_t((t.keyLen + 8 + 3) & ~3)) Corrupt(path, "its key groups have the wrong length");
-    if (root < 1 || uint64_t(root + 1) * kNdxBlock > fileSize) Corrupt(path, "its root block lies outside the file");
     t.root = root;
     tags.push_back(tag);
 }
@@ -541,16 +542,40 @@ void TIndexFile::TImpl::Load(TIndexTag::TImpl& t) {
     }
     std::vector<bool> seen(size_t(fileSize / kPage + 2), false);
     int leafDepth = -1;
-    Walk(t, t.root, 0, leafDepth, seen, out);
+    try {
+        Walk(t, t.root, 0, leafDepth, seen, out);
+    } catch (const vcl::EDBEngineError& e) {
+        problem = e.what();  // the whole file is unusable from now on
+        throw;
+    }
     if (table) {
         uint32_t count = table->RecordCount();
         size_t s = t.Stride();
+        // A shared open may not have seen the records another open appended with these keys.
+        uint32_t highest = 0;
         for (size_t at = 0; at < out.size(); at += s) {
             uint32_t r;
             std::memcpy(&r, &out[at + size_t(t.keyLen)], 4);
-            if (r > count)
-                Corrupt(path, "tag " + t.def.Name + " points at record " + std::to_string(r) + " of a table of " +
-                                  std::to_string(count) + " records");
+            highest = std::max(highest, r);
+        }
+        if (highest > count && !table->Exclusive()) {
+            tSyncSuppressed = true;
+            try {
+                count = table->Refresh();
+            } catch (...) {
+                tSyncSuppressed = false;
+                throw;
+            }
+            tSyncSuppressed = false;
+        }
+        for (size_t at = 0; at < out.size(); at += s) {
+            uint32_t r;
+            std::memcpy(&r, &out[at + size_t(t.keyLen)], 4);
+            if (r > count) {
+                problem = "Index " + path + " is damaged: tag " + t.def.Name + " points at record " + std::to_string(r) +
+                          " of a table of " + std::to_string(count) + " records";
+                RaiseError(DBIERR_INDEXCORRUPT, problem);
+            }
         }
     }
     t.entries.swap(out);
@@ -694,6 +719,8 @@ std::string TIndexFile::TImpl::Image() {
             out.resize(size_t(next) * kPage, '\0');
             TTreeOut tree = WriteTree(out, next, t, t.Visible(), true);
             next += tree.pages;
+            t.root = tree.root;
+            t.headerPage = headerPage;
             uint8_t* th = reinterpret_cast<uint8_t*>(out.data()) + size_t(headerPage) * kPage;
             uint8_t format = uint8_t((t.def.Descending ? 0x08 : 0) | (t.def.Unique ? 0x40 : 0));
             if (t.key->GetText().find_first_of("()+-*/ $") == std::string::npos) format |= 0x10;  // a plain field
@@ -738,6 +765,7 @@ std::string TIndexFile::TImpl::Image() {
     auto& t = tags.at(0)->Impl();
     out.assign(kNdxBlock, '\0');
     TTreeOut tree = WriteTree(out, 1, t, t.Visible(), false);
+    t.root = tree.root;
     uint8_t* h = reinterpret_cast<uint8_t*>(out.data());
     uint32_t group = uint32_t((t.keyLen + 8 + 3) & ~3);
     Put32(h, tree.root);
@@ -772,13 +800,13 @@ void TIndexFile::TImpl::Write() {
         TOsFile out;
         out.Create(tmp, true);
         out.WriteAt(0, img.data(), img.size());
-        out.Sync();
+        if (durable) out.Sync();
     }
     if (::rename(tmp.c_str(), path.c_str()) != 0) {
         ::unlink(tmp.c_str());
         RaiseError(DBIERR_WRITEERR, "Cannot replace " + path);
     }
-    SyncDirectoryOf(path);
+    if (durable) SyncDirectoryOf(path);
     Reopen();
     marked = false;
     changed = false;
@@ -1002,8 +1030,9 @@ std::string FindNoCase(const std::string& path) {
     return found;
 }
 
-std::shared_ptr<TIndexFile> NewFile(TDbfTable& table, const std::string& path, TIndexFormat format, bool writable) {
+std::shared_ptr<TIndexFile> NewFile(TDbfTable& table, const std::string& path, TIndexFormat format, bool writable, bool durable) {
     auto impl = std::make_unique<TIndexFile::TImpl>();
+    impl->durable = durable;
     impl->table = &table;
     impl->path = path;
     impl->format = format;
@@ -1049,7 +1078,7 @@ void TIndexSet::OpenProduction(bool writable, std::vector<std::string>& report) 
         report.push_back("The production index " + ProductionPath(table_.Path(), false) + " is missing");
         return;
     }
-    auto f = NewFile(table_, path, TIndexFormat::Mdx, writable);
+    auto f = NewFile(table_, path, TIndexFormat::Mdx, writable, durable_);
     auto& fi = f->Impl();
     fi.file.Open(path, writable);
     fi.Parse();
@@ -1071,7 +1100,7 @@ std::shared_ptr<TIndexFile> TIndexSet::OpenNdx(const std::string& path, bool wri
     if (found.empty()) RaiseError(DBIERR_NOSUCHFILE, "Index does not exist: " + path);
     for (auto& f : files_)
         if (f->GetPath() == found) return f;
-    auto f = NewFile(table_, found, TIndexFormat::Ndx, writable);
+    auto f = NewFile(table_, found, TIndexFormat::Ndx, writable, durable_);
     auto& fi = f->Impl();
     fi.file.Open(found, writable);
     fi.Parse();
@@ -1088,7 +1117,7 @@ std::shared_ptr<TIndexFile> TIndexSet::OpenNdx(const std::string& path, bool wri
 std::shared_ptr<TIndexFile> TIndexSet::CreateNdx(const std::string& path, const TIndexTagDef& def, const TProgressCallback& progress) {
     if (def.Descending || !def.ForCondition.empty())
         RaiseError(DBIERR_NOTSUPPORTED, "An .NDX index has neither descending order nor a FOR condition");
-    auto f = NewFile(table_, path, TIndexFormat::Ndx, true);
+    auto f = NewFile(table_, path, TIndexFormat::Ndx, true, durable_);
     auto& fi = f->Impl();
     TIndexTagDef d = def;
     std::string base = path.substr(path.find_last_of('/') + 1);
@@ -1116,7 +1145,7 @@ void TIndexSet::AddTag(const TIndexTagDef& def, const TProgressCallback& progres
     CheckTagName(d.Name);
     if (!production_) {
         std::string path = ProductionPath(table_.Path(), false);
-        auto f = NewFile(table_, path, TIndexFormat::Mdx, true);
+        auto f = NewFile(table_, path, TIndexFormat::Mdx, true, durable_);
         TDbfDate t = Today();
         f->Impl().created[0] = uint8_t(std::clamp(t.Year - 1900, 0, 255));
         f->Impl().created[1] = uint8_t(t.Month);
@@ -1173,6 +1202,7 @@ void TIndexSet::RebuildAll(const TProgressCallback& progress) {
 }
 
 void TIndexSet::SyncWithDisk() {
+    if (tSyncSuppressed) return;
     for (auto& f : files_) {
         auto& fi = f->Impl();
         // Another open may have written the index since: its renamed file replaces ours.
@@ -1199,6 +1229,7 @@ void TIndexSet::SyncWithDisk() {
 }
 
 void TIndexSet::BeforeWrite() {
+    if (!table_.Exclusive()) table_.Refresh();
     SyncWithDisk();
     for (auto& f : files_) {
         auto& fi = f->Impl();

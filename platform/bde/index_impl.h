@@ -11,7 +11,7 @@ namespace bde::idx {
 
 class TIndexSet {
 public:
-    explicit TIndexSet(TDbfTable& table) : table_(table) {}
+    TIndexSet(TDbfTable& table, bool durable) : table_(table), durable_(durable) {}
 
     std::vector<std::shared_ptr<TIndexFile>>& Files() { return files_; }
     TIndexFile* Production() const;
@@ -43,6 +43,7 @@ public:
 
 private:
     TDbfTable& table_;
+    bool durable_;
     std::vector<std::shared_ptr<TIndexFile>> files_;  // the production index first
     std::shared_ptr<TIndexFile> production_;
 };
