@@ -931,8 +931,9 @@ std::shared_ptr<TIndexFile> TDbfTable::CreateNdx(const std::string& path, const 
 }
 
 std::shared_ptr<TIndexFile> TDbfTable::OpenNdx(const std::string& path) {
-    TImpl::TWriteGuard g(*impl_);
-    return impl_->indexes_->OpenNdx(path, !impl_->readOnly_);
+    if (impl_->readOnly_) return impl_->indexes_->OpenNdx(path, false);
+    TImpl::TWriteGuard g(*impl_);  // a stale file is rebuilt by one writer at a time
+    return impl_->indexes_->OpenNdx(path, true);
 }
 
 void TDbfTable::CloseNdx(const TIndexFile& file) { impl_->indexes_->CloseNdx(&file); }
