@@ -227,6 +227,8 @@ int CmdImport(const TArgs& a) {
         dbvtool::TCsvRow row;
         TDbfRecord rec(table);
         TProgressBar bar("Importing");
+        // The rows go in as one batch: the header's count and any index are written once.
+        if (pass == 1) table->BeginBatch();
         size_t done = 0;
         try {
             if (!reader.Next(row)) throw std::runtime_error("no header row");
@@ -261,6 +263,7 @@ int CmdImport(const TArgs& a) {
         } catch (const std::runtime_error& e) {
             throw std::runtime_error(csvName + ": " + e.what());
         }
+        if (pass == 1) table->EndBatch();
     }
     return 0;
 }

@@ -179,6 +179,17 @@ struct TDbfTable::TImpl {
     std::unique_ptr<TCodePageConverter> converter_;
     int lockDepth_ = 0;
     std::unique_ptr<idx::TIndexSet> indexes_;
+    // A batch: appended records not yet written, from record batchFirst_ on.
+    bool batch_ = false;
+    std::vector<uint8_t> batchBuf_;
+    uint32_t batchFirst_ = 0;
+    void FlushBatch() {
+        if (batchBuf_.empty()) return;
+        file_.WriteAt(RecordOffset(batchFirst_), batchBuf_.data(), batchBuf_.size());
+        batchBuf_.clear();
+    }
+    void BeginBatch();
+    void EndBatch();
 
     // Consecutive records read ahead: records cacheFirst_ .. cacheFirst_ + cacheCount_ - 1.
     std::vector<uint8_t> cache_;
@@ -256,7 +267,48 @@ std::shared_ptr<TDbfTable> TDbfTable::Open(const std::string& path, const TDbfOp
 }
 
 TDbfTable::TDbfTable() : impl_(std::make_unique<TImpl>()) {}
-TDbfTable::~TDbfTable() = default;
+TDbfTable::~TDbfTable() {
+    if (impl_ && impl_->batch_) {
+        try {
+            impl_->EndBatch();
+        } catch (...) {
+            // the batch's records stay past the count; the indexes stay marked stale
+        }
+    }
+}
+
+void TDbfTable::BeginBatch() { impl_->BeginBatch(); }
+void TDbfTable::EndBatch() { impl_->EndBatch(); }
+
+void TDbfTable::TImpl::BeginBatch() {
+    CheckWritable();
+    if (batch_) RaiseError(DBIERR_INVALIDPARAM, "A batch is already open on " + path_);
+    WriteLock();
+    try {
+        if (!exclusive_) Refresh();  // under our lock: the count no one else can change now
+    } catch (...) {
+        WriteUnlock();
+        throw;
+    }
+    batch_ = true;
+    indexes_->BeginBatch();
+}
+
+void TDbfTable::TImpl::EndBatch() {
+    if (!batch_) return;
+    batch_ = false;
+    struct TUnlock {
+        TImpl& t;
+        ~TUnlock() { t.WriteUnlock(); }
+    } unlock{*this};
+    FlushBatch();
+    uint8_t eof = 0x1A;
+    file_.WriteAt(RecordOffset(count_ + 1), &eof, 1);
+    if (options_.Durable) file_.Sync();
+    WriteHeaderCount(count_);
+    if (options_.Durable) file_.Sync();
+    indexes_->EndBatch();
+}
 
 const std::string& TDbfTable::Path() const { return impl_->path_; }
 std::string TDbfTable::MemoPath() const { return impl_->MemoPath(); }
@@ -545,8 +597,9 @@ uint32_t TDbfTable::TImpl::CountOnDisk() {
 }
 
 uint32_t TDbfTable::TImpl::Refresh() {
-    // An exclusive open is the only writer: its own writes keep the read-ahead current.
-    if (exclusive_) return count_;
+    // An exclusive open is the only writer: its own writes keep the read-ahead current; so is
+    // an open inside its batch.
+    if (exclusive_ || batch_) return count_;
     if (indexes_ && indexes_->Active()) indexes_->SyncWithDisk();
     // A write changes the file's times before its data. When the times are as they were at a
     // look that no write was inside of and that no later write can leave unchanged, nothing
@@ -594,6 +647,7 @@ void TDbfTable::TImpl::ReadRecord(uint32_t recNo, uint8_t* buffer) {
     if (recNo < 1 || recNo > count_)
         RaiseError(DBIERR_INVALIDRECNO, "Record " + std::to_string(recNo) + " does not exist (the table has " +
                                             std::to_string(count_) + ")");
+    if (!batchBuf_.empty() && recNo >= batchFirst_) FlushBatch();
     if (recNo < cacheFirst_ || recNo >= cacheFirst_ + cacheCount_) {
         uint32_t chunk = std::max<uint32_t>(1, uint32_t(kCacheBytes / recordLength_));
         // Reading ahead goes forwards; a reader that went back before what it had (a cursor
@@ -615,6 +669,7 @@ void TDbfTable::TImpl::ReadRecord(uint32_t recNo, uint8_t* buffer) {
 void TDbfTable::TImpl::WriteRecord(uint32_t recNo, const uint8_t* buffer) {
     CheckWritable();
     TWriteGuard g(*this);
+    FlushBatch();
     if (recNo < 1 || recNo > std::max(count_, exclusive_ ? count_ : CountOnDisk()))
         RaiseError(DBIERR_INVALIDRECNO, "Record " + std::to_string(recNo) + " does not exist");
     const bool indexed = indexes_->Active();
@@ -636,7 +691,7 @@ void TDbfTable::TImpl::WriteRecord(uint32_t recNo, const uint8_t* buffer) {
 uint32_t TDbfTable::TImpl::AppendRecord(const uint8_t* buffer) {
     CheckWritable();
     TWriteGuard g(*this);
-    uint32_t n = exclusive_ ? count_ : CountOnDisk();
+    uint32_t n = exclusive_ || batch_ ? count_ : CountOnDisk();
     const bool indexed = indexes_->Active();
     if (indexed) indexes_->BeforeWrite();
     WriteAppended(n, buffer);
@@ -648,6 +703,13 @@ uint32_t TDbfTable::TImpl::AppendRecord(const uint8_t* buffer) {
 }
 
 void TDbfTable::TImpl::WriteAppended(uint32_t n, const uint8_t* buffer) {
+    if (batch_) {
+        if (batchBuf_.empty()) batchFirst_ = n + 1;
+        batchBuf_.insert(batchBuf_.end(), buffer, buffer + recordLength_);
+        count_ = n + 1;
+        if (batchBuf_.size() >= (1u << 20)) FlushBatch();
+        return;
+    }
     // The record reaches the file before the count that makes it visible.
     std::vector<uint8_t> out(buffer, buffer + recordLength_);
     out.push_back(0x1A);
@@ -661,6 +723,7 @@ void TDbfTable::TImpl::WriteAppended(uint32_t n, const uint8_t* buffer) {
 void TDbfTable::TImpl::SetDeleted(uint32_t recNo, bool deleted) {
     CheckWritable();
     TWriteGuard g(*this);
+    FlushBatch();
     if (recNo < 1 || recNo > (exclusive_ ? count_ : std::max(count_, CountOnDisk())))
         RaiseError(DBIERR_INVALIDRECNO, "Record " + std::to_string(recNo) + " does not exist");
     uint8_t mark = deleted ? '*' : ' ';
@@ -694,6 +757,7 @@ std::string TDbfTable::TImpl::ReadMemo(uint32_t block) {
 }
 
 uint32_t TDbfTable::TImpl::MemoPointerOnDisk(uint32_t recNo, int field) {
+    FlushBatch();
     const TDbfFieldDesc& f = fields_.at(size_t(field));
     std::vector<uint8_t> rec(recordLength_, ' ');
     file_.ReadAt(RecordOffset(recNo) + f.Offset, rec.data() + f.Offset, f.Length);
@@ -704,7 +768,8 @@ uint32_t TDbfTable::TImpl::Post(TDbfRecord& r) {
     CheckWritable();
     TWriteGuard g(*this);
     bool append = r.recNo_ == 0;
-    uint32_t n = append ? (exclusive_ ? count_ : CountOnDisk()) : r.recNo_;
+    uint32_t n = append ? (exclusive_ || batch_ ? count_ : CountOnDisk()) : r.recNo_;
+    if (!append) FlushBatch();
     if (!append && (n < 1 || n > std::max(count_, exclusive_ ? count_ : CountOnDisk())))
         RaiseError(DBIERR_INVALIDRECNO, "Record " + std::to_string(n) + " does not exist");
     const bool indexed = indexes_->Active();
@@ -771,6 +836,7 @@ uint32_t TDbfTable::TImpl::Post(TDbfRecord& r) {
 void TDbfTable::TImpl::Pack(const TProgressCallback& progress) {
     CheckWritable();
     CheckExclusive("pack it");
+    FlushBatch();
     if (indexes_->Active()) indexes_->BeforeWrite();  // marked: a pack cut short leaves them stale
     const std::string tmpDbf = path_ + ".packing";
     const std::string memoPath = MemoPath();
@@ -876,6 +942,7 @@ void TDbfTable::TImpl::Pack(const TProgressCallback& progress) {
 void TDbfTable::TImpl::Zap() {
     CheckWritable();
     CheckExclusive("zap it");
+    batchBuf_.clear();
     if (indexes_->Active()) indexes_->BeforeWrite();
     WriteHeaderCount(0);
     count_ = 0;

@@ -112,6 +112,16 @@ public:
     void Pack(const TProgressCallback& progress = {});
     void Zap();
 
+    // ---- batches ----
+    // Between BeginBatch and EndBatch the open holds the table's write lock; appended records
+    // are written in large pieces and the header's count once, at the end. Records past the
+    // count are invisible, so a crash inside a batch loses that batch and nothing before it.
+    // Open indexes merge the batch's keys and are rewritten once, at the end (they carry the
+    // write mark meanwhile, so a crash leaves them stale, never wrong). Reads inside the batch
+    // see its records. Destroying the table ends an open batch.
+    void BeginBatch();
+    void EndBatch();
+
     // ---- indexes (bde/index.h) ----
     // The index files open with the table: the production .MDX first (opened with the table when
     // the header's flag is set; a missing or damaged one is noted in OpenReport), then the .NDX

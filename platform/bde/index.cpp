@@ -157,6 +157,9 @@ struct TIndexTag::TImpl {
     std::vector<uint8_t> entries;
     std::vector<uint8_t> visible;
     bool visibleDirty = false;
+    // Changes of a batch, in order (entry, then 1 for an insertion or 0 for a removal), merged
+    // into the run in one pass when the batch ends or the tag is read.
+    std::vector<uint8_t> pending;
 
     size_t Stride() const { return size_t(keyLen) + 4; }
     int Cmp(const uint8_t* a, const uint8_t* b, size_t prefix = 0) const {
@@ -249,6 +252,38 @@ struct TIndexTag::TImpl {
         }
         visibleDirty = true;
     }
+    void Defer(const uint8_t* entry, bool insert) {
+        pending.insert(pending.end(), entry, entry + Stride());
+        pending.push_back(insert ? 1 : 0);
+    }
+    void ApplyPending() {
+        if (pending.empty()) return;
+        const size_t s = Stride(), ps = s + 1, m = pending.size() / ps;
+        // The last change of each entry decides; a stable sort keeps them in order.
+        std::vector<uint32_t> order(m);
+        std::iota(order.begin(), order.end(), 0u);
+        std::stable_sort(order.begin(), order.end(),
+                         [&](uint32_t a, uint32_t b) { return CmpEntry(&pending[a * ps], &pending[b * ps]) < 0; });
+        std::vector<uint8_t> merged;
+        merged.reserve(entries.size() + m * s);
+        size_t at = 0;
+        for (size_t i = 0; i < m; ++i) {
+            const uint8_t* e = &pending[order[i] * ps];
+            if (i + 1 < m && std::memcmp(e, &pending[order[i + 1] * ps], s) == 0) continue;
+            while (at < entries.size() && CmpEntry(&entries[at], e) < 0) {
+                merged.insert(merged.end(), entries.begin() + long(at), entries.begin() + long(at + s));
+                at += s;
+            }
+            bool present = at < entries.size() && std::memcmp(&entries[at], e, s) == 0;
+            if (present) at += s;
+            if (e[s]) merged.insert(merged.end(), e, e + s);
+        }
+        merged.insert(merged.end(), entries.begin() + long(at), entries.end());
+        entries.swap(merged);
+        pending.clear();
+        pending.shrink_to_fit();
+        visibleDirty = true;
+    }
     void SortEntries() {
         size_t s = Stride(), n = entries.size() / s;
         std::vector<uint32_t> order(n);
@@ -315,6 +350,7 @@ struct TIndexFile::TImpl {
         if (!problem.empty()) RaiseError(DBIERR_INDEXCORRUPT, problem);
         if (t.dropped) RaiseError(DBIERR_NOSUCHINDEX, "Tag " + t.def.Name + " has been deleted");
         if (!t.loaded) Load(t);
+        t.ApplyPending();
     }
     void KnowCandidates(TIndexTag::TImpl& t) {
         Ensure(t);
@@ -823,7 +859,8 @@ void TIndexFile::CheckStructure() {
         std::vector<uint8_t> out;
         int leafDepth = -1;
         f.Walk(t, t.root, 0, leafDepth, seen, out);
-        if (f.table && t.loaded && out != t.Visible())
+        // Inside a batch the file is the one from before it (and marked): only its pages count.
+        if (f.table && t.loaded && !f.marked && out != t.Visible())
             Corrupt(f.path, "tag " + t.def.Name + " on disk differs from the maintained one");
     }
 }
@@ -1228,7 +1265,21 @@ void TIndexSet::SyncWithDisk() {
     }
 }
 
+void TIndexSet::BeginBatch() { batch_ = true; }
+
+void TIndexSet::EndBatch() {
+    if (!batch_) return;
+    batch_ = false;
+    batchChecked_ = false;
+    for (auto& f : files_)
+        for (auto& t : f->Impl().tags) t->Impl().ApplyPending();
+    AfterWrite();
+}
+
 void TIndexSet::BeforeWrite() {
+    // Within a batch the table's write lock is held throughout: one look at the files serves.
+    if (batch_ && batchChecked_) return;
+    batchChecked_ = batch_;
     if (!table_.Exclusive()) table_.Refresh();
     SyncWithDisk();
     for (auto& f : files_) {
@@ -1252,14 +1303,20 @@ void TIndexSet::RecordChanged(uint32_t recNo, const uint8_t* oldRec, const uint8
             bool oldIn = oldRec && t.MakeEntry(oldRec, recNo, a.data());
             bool newIn = t.MakeEntry(newRec, recNo, b.data());
             if (oldIn && newIn && a == b) continue;
-            if (oldIn) t.Erase(a.data(), recNo);
-            if (newIn) t.Insert(b.data());
+            if (batch_) {
+                if (oldIn) t.Defer(a.data(), false);
+                if (newIn) t.Defer(b.data(), true);
+            } else {
+                if (oldIn) t.Erase(a.data(), recNo);
+                if (newIn) t.Insert(b.data());
+            }
             fi.changed = true;
         }
     }
 }
 
 void TIndexSet::AfterWrite() {
+    if (batch_) return;  // the batch's end writes the files once
     for (auto& f : files_) {
         auto& fi = f->Impl();
         if (fi.writable && (fi.changed || fi.marked)) fi.Write();

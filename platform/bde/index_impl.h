@@ -38,12 +38,18 @@ public:
     void BeforeWrite();
     void RecordChanged(uint32_t recNo, const uint8_t* oldRecord, const uint8_t* newRecord);
     void AfterWrite();
+    // A batch defers the files' writing, and merges the keys it changed, to its end.
+    void BeginBatch();
+    void EndBatch();
+    bool InBatch() const { return batch_; }
     // Pack renumbered the records, zap emptied the table.
     void TableReplaced();
 
 private:
     TDbfTable& table_;
     bool durable_;
+    bool batch_ = false;
+    bool batchChecked_ = false;
     std::vector<std::shared_ptr<TIndexFile>> files_;  // the production index first
     std::shared_ptr<TIndexFile> production_;
 };

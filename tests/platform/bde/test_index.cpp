@@ -685,3 +685,82 @@ TEST(NdxFiles, CreatedOpenedMaintainedAndRebuilt) {
     auto ht = h->Tags().at(0);
     for (uint32_t i = 1; i < ht->KeyCount(); ++i) ASSERT_LE(ht->Compare(ht->KeyAt(i - 1), ht->KeyAt(i)), 0);
 }
+
+// ---------------------------------------------------------------- batches
+
+TEST(Batches, CountAndIndexesAreWrittenOnceAndAKilledBatchLeavesTheTableBeforeIt) {
+    TempDir dir;
+    TDbfTable::Create(dir / "b.dbf", {{"NAME", 'C', 8}, {"QTY", 'N', 6, 1}, {"BORN", 'D'}});
+    auto t = TDbfTable::Open(dir / "b.dbf", {.Exclusive = true});
+    for (auto& d : kModelTags) t->AddTag(d);
+    std::vector<TRow> rows;
+    std::mt19937 rng(99);
+    auto recp = std::make_unique<TDbfRecord>(t);
+    TDbfRecord& rec = *recp;
+    // Appends, updates, deletes and reads mixed inside one batch: the model still holds, and
+    // the header and the index files change only at the end.
+    t->BeginBatch();
+    for (int i = 0; i < 600; ++i) {
+        if (rows.empty() || rng() % 4) {
+            TRow r = RandomRow(rng);
+            rec.Clear();
+            SetRow(rec, r);
+            t->Post(rec);
+            rows.push_back(r);
+        } else if (rng() % 2) {
+            uint32_t n = uint32_t(rng() % rows.size()) + 1;
+            TRow r = RandomRow(rng);
+            r.Deleted = rows[n - 1].Deleted;
+            rec.Load(n);
+            SetRow(rec, r);
+            t->Post(rec);
+            rows[n - 1] = r;
+        } else {
+            uint32_t n = uint32_t(rng() % rows.size()) + 1;
+            t->SetDeleted(n, true);
+            rows[n - 1].Deleted = true;
+        }
+        if (i == 300) {
+            EXPECT_EQ(ReadFile(dir / "b.dbf").substr(4, 4), std::string(4, '\0'));  // count not yet written
+            EXPECT_EQ(uint8_t(ReadFile(dir / "b.mdx")[47]), 1);                      // the index is marked
+            CheckAgainstModel(*t, rows, "inside the batch");                          // reads see the batch
+        }
+    }
+    t->EndBatch();
+    CheckAgainstModel(*t, rows, "after the batch");
+    EXPECT_EQ(uint8_t(ReadFile(dir / "b.mdx")[47]), 0);
+    recp.reset();
+    t.reset();
+    CheckAgainstModel(*TDbfTable::Open(dir / "b.dbf", {.ReadOnly = true}), rows, "reopened");
+    const uint32_t before = uint32_t(rows.size());
+
+    // A writer killed inside a batch: the table has the records from before the batch, the
+    // index is rebuilt on open and orders exactly those.
+    pid_t pid = fork();
+    if (pid == 0) {
+        auto w = TDbfTable::Open(dir / "b.dbf");
+        TDbfRecord r(w);
+        w->BeginBatch();
+        for (int i = 0;; ++i) {
+            r.Clear();
+            r.SetText(0, "k" + std::to_string(i % 100));
+            w->Post(r);
+            if (i == 5000) ::kill(::getppid(), SIGUSR1);
+        }
+    }
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGUSR1);
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+    int sig = 0;
+    struct timespec limit = {20, 0};
+    sig = sigtimedwait(&set, nullptr, &limit);
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    ASSERT_EQ(sig, SIGUSR1);
+    auto again = TDbfTable::Open(dir / "b.dbf");
+    EXPECT_EQ(again->RecordCount(), before);
+    EXPECT_TRUE(again->ProductionIndex()->WasRebuilt());
+    CheckAgainstModel(*again, rows, "after a killed batch");
+}
