@@ -399,8 +399,11 @@ int CmdMark(const TArgs& a, bool deleted) {
         cur.SetFilter([&](const uint8_t* rec, uint32_t recNo) {
             return (rec[0] == '*') != deleted && filter->Matches(rec, recNo);
         });
+        // One batch: the indexes are written once, not once per record.
+        t->BeginBatch();
         cur.SetToBegin();
         while (cur.Next() == DBIERR_NONE) deleted ? cur.Delete() : cur.Undelete();
+        t->EndBatch();
         return 0;
     }
     int n = ParseRecNo(a);

@@ -25,6 +25,7 @@ namespace {
 constexpr uint64_t kOpenLock = 0x7FFFFFF0;
 constexpr uint64_t kWriteLock = 0x7FFFFFF1;
 constexpr size_t kCacheBytes = 64 * 1024;
+constexpr size_t kJumpBytes = 4 * 1024;
 
 uint32_t GetLE32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 uint16_t GetLE16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
@@ -651,8 +652,12 @@ void TDbfTable::TImpl::ReadRecord(uint32_t recNo, uint8_t* buffer) {
     if (recNo < cacheFirst_ || recNo >= cacheFirst_ + cacheCount_) {
         uint32_t chunk = std::max<uint32_t>(1, uint32_t(kCacheBytes / recordLength_));
         // Reading ahead goes forwards; a reader that went back before what it had (a cursor
-        // moving to prior records, a grid scrolled up) gets the records on both sides.
-        uint32_t first = recNo < cacheFirst_ ? recNo - std::min(recNo - 1, chunk / 2) : recNo;
+        // moving to prior records, a grid scrolled up) gets the records on both sides. A jump
+        // far from what was read (a seek, an index order, a key-number jump) reads only a few
+        // kilobytes: the records around it are no likelier to be wanted than any others.
+        const bool far = cacheCount_ > 0 && (recNo + chunk < cacheFirst_ || recNo > cacheFirst_ + cacheCount_ + chunk);
+        if (far) chunk = std::max<uint32_t>(1, uint32_t(kJumpBytes / recordLength_));
+        uint32_t first = recNo < cacheFirst_ && !far ? recNo - std::min(recNo - 1, chunk / 2) : recNo;
         uint32_t n = std::min(chunk, count_ - first + 1);
         cache_.resize(size_t(n) * recordLength_);
         size_t got = file_.ReadAt(RecordOffset(first), cache_.data(), cache_.size());

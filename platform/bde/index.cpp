@@ -284,14 +284,34 @@ struct TIndexTag::TImpl {
         pending.shrink_to_fit();
         visibleDirty = true;
     }
+    // An order-preserving 64-bit prefix of a key: the first 8 bytes of text, or the bits of the
+    // number, so that most comparisons of a sort are one integer comparison.
+    uint64_t Prefix(const uint8_t* key) const {
+        uint64_t p = 0;
+        if (type == TKeyType::Character) {
+            for (int i = 0; i < 8; ++i) p = p << 8 | (i < keyLen ? key[i] : 0);
+        } else {
+            double d = type == TKeyType::Numeric && mdx ? DecodeBcd(key) : GetDouble(key);
+            if (d == 0) d = 0;  // no negative zero
+            uint64_t bits = std::bit_cast<uint64_t>(d);
+            p = (bits & 0x8000000000000000ull) ? ~bits : bits ^ 0x8000000000000000ull;
+        }
+        return def.Descending ? ~p : p;
+    }
     void SortEntries() {
-        size_t s = Stride(), n = entries.size() / s;
-        std::vector<uint32_t> order(n);
-        std::iota(order.begin(), order.end(), 0u);
-        std::sort(order.begin(), order.end(),
-                  [&](uint32_t a, uint32_t b) { return CmpEntry(&entries[a * s], &entries[b * s]) < 0; });
+        const size_t s = Stride(), n = entries.size() / s;
+        struct TItem {
+            uint64_t prefix;
+            uint32_t at;
+        };
+        std::vector<TItem> items(n);
+        for (size_t i = 0; i < n; ++i) items[i] = {Prefix(&entries[i * s]), uint32_t(i)};
+        std::sort(items.begin(), items.end(), [&](const TItem& a, const TItem& b) {
+            if (a.prefix != b.prefix) return a.prefix < b.prefix;
+            return CmpEntry(&entries[size_t(a.at) * s], &entries[size_t(b.at) * s]) < 0;
+        });
         std::vector<uint8_t> sorted(entries.size());
-        for (size_t i = 0; i < n; ++i) std::memcpy(&sorted[i * s], &entries[size_t(order[i]) * s], s);
+        for (size_t i = 0; i < n; ++i) std::memcpy(&sorted[i * s], &entries[size_t(items[i].at) * s], s);
         entries.swap(sorted);
         visibleDirty = true;
     }
@@ -359,6 +379,7 @@ struct TIndexFile::TImpl {
     std::string Image();
     void Write();
     void Mark();
+    void Unmark();
     void Reopen();
 };
 
@@ -627,15 +648,17 @@ void TIndexFile::TImpl::Build(TIndexTag::TImpl& t, const TProgressCallback& prog
     size_t s = t.Stride();
     t.entries.clear();
     t.entries.reserve(size_t(count) * s);
-    std::vector<uint8_t> e(s);
+    t.entries.resize(size_t(count) * s);
+    size_t used = 0;
     uint32_t step = std::max<uint32_t>(1, count / 100);
     for (uint32_t r = 1; r <= count; ++r) {
         table->ReadRecord(r, rec.data());
-        if (t.MakeEntry(rec.data(), r, e.data())) t.entries.insert(t.entries.end(), e.begin(), e.end());
+        if (t.MakeEntry(rec.data(), r, &t.entries[used])) used += s;
         if (progress && (r % step == 0 || r == count))
             if (!progress(int(uint64_t(r) * 90 / count), "Indexing " + t.def.Name))
                 RaiseError(DBIERR_USERABORT, "Building the index " + t.def.Name + " was cancelled");
     }
+    t.entries.resize(used);
     t.SortEntries();
     t.loaded = true;
     t.candidatesKnown = true;
@@ -820,6 +843,13 @@ void TIndexFile::TImpl::Mark() {
     uint8_t one = 1;
     file.WriteAt(Mdx() ? kMdxWriteMark : kNdxWriteMark, &one, 1);
     marked = true;
+}
+
+void TIndexFile::TImpl::Unmark() {
+    uint8_t zero = 0;
+    if (durable) file.Sync();
+    file.WriteAt(Mdx() ? kMdxWriteMark : kNdxWriteMark, &zero, 1);
+    marked = false;
 }
 
 void TIndexFile::TImpl::Reopen() {
@@ -1319,7 +1349,9 @@ void TIndexSet::AfterWrite() {
     if (batch_) return;  // the batch's end writes the files once
     for (auto& f : files_) {
         auto& fi = f->Impl();
-        if (fi.writable && (fi.changed || fi.marked)) fi.Write();
+        if (!fi.writable) continue;
+        if (fi.changed) fi.Write();
+        else if (fi.marked) fi.Unmark();  // no key changed: the file as it is stays current
     }
 }
 
