@@ -286,10 +286,10 @@ struct TIndexTag::TImpl {
     }
     // An order-preserving 64-bit prefix of a key: the first 8 bytes of text, or the bits of the
     // number, so that most comparisons of a sort are one integer comparison.
-    uint64_t Prefix(const uint8_t* key) const {
+    uint64_t Prefix(const uint8_t* key, int from = 0) const {
         uint64_t p = 0;
         if (type == TKeyType::Character) {
-            for (int i = 0; i < 8; ++i) p = p << 8 | (i < keyLen ? key[i] : 0);
+            for (int i = from; i < from + 8; ++i) p = p << 8 | (i < keyLen ? key[i] : 0);
         } else {
             double d = type == TKeyType::Numeric && mdx ? DecodeBcd(key) : GetDouble(key);
             if (d == 0) d = 0;  // no negative zero
@@ -298,16 +298,24 @@ struct TIndexTag::TImpl {
         }
         return def.Descending ? ~p : p;
     }
+    // Sorts entries that were appended in record-number order.
     void SortEntries() {
         const size_t s = Stride(), n = entries.size() / s;
         struct TItem {
-            uint64_t prefix;
+            uint64_t prefix, prefix2;
             uint32_t at;
         };
         std::vector<TItem> items(n);
-        for (size_t i = 0; i < n; ++i) items[i] = {Prefix(&entries[i * s]), uint32_t(i)};
+        const bool text = type == TKeyType::Character;
+        for (size_t i = 0; i < n; ++i)
+            items[i] = {Prefix(&entries[i * s]), text && keyLen > 8 ? Prefix(&entries[i * s], 8) : 0, uint32_t(i)};
+        // Entries arrive in record order. A number's prefix is its whole value, and so are 16
+        // bytes of text for keys no longer: equal prefixes are equal keys, kept in arrival order.
+        const bool exact = !text || keyLen <= 16;
         std::sort(items.begin(), items.end(), [&](const TItem& a, const TItem& b) {
             if (a.prefix != b.prefix) return a.prefix < b.prefix;
+            if (a.prefix2 != b.prefix2) return a.prefix2 < b.prefix2;
+            if (exact) return a.at < b.at;
             return CmpEntry(&entries[size_t(a.at) * s], &entries[size_t(b.at) * s]) < 0;
         });
         std::vector<uint8_t> sorted(entries.size());
