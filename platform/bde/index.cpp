@@ -318,9 +318,23 @@ struct TIndexTag::TImpl {
             if (exact) return a.at < b.at;
             return CmpEntry(&entries[size_t(a.at) * s], &entries[size_t(b.at) * s]) < 0;
         });
-        std::vector<uint8_t> sorted(entries.size());
-        for (size_t i = 0; i < n; ++i) std::memcpy(&sorted[i * s], &entries[size_t(items[i].at) * s], s);
-        entries.swap(sorted);
+        // Permute in place, cycle by cycle: position i takes the entry from items[i].at.
+        std::vector<uint8_t> hold(s);
+        for (size_t i = 0; i < n; ++i) {
+            if (items[i].at == i || items[i].at == UINT32_MAX) continue;
+            std::memcpy(hold.data(), &entries[i * s], s);
+            size_t j = i;
+            for (;;) {
+                size_t from = items[j].at;
+                items[j].at = UINT32_MAX;
+                if (from == i) {
+                    std::memcpy(&entries[j * s], hold.data(), s);
+                    break;
+                }
+                std::memcpy(&entries[j * s], &entries[from * s], s);
+                j = from;
+            }
+        }
         visibleDirty = true;
     }
 };
@@ -607,6 +621,7 @@ void TIndexFile::TImpl::Load(TIndexTag::TImpl& t) {
     }
     std::vector<bool> seen(size_t(fileSize / kPage + 2), false);
     int leafDepth = -1;
+    out.reserve(std::min<uint64_t>(fileSize, uint64_t(table ? table->RecordCount() + 1 : 1) * t.Stride()));
     try {
         Walk(t, t.root, 0, leafDepth, seen, out);
     } catch (const vcl::EDBEngineError& e) {
@@ -688,6 +703,16 @@ struct TTreeOut {
     uint32_t root = 0;
     uint32_t pages = 0;  // pages used
 };
+
+// Pages a tag's tree takes: leaves and every level of branches, blockPages pages each.
+uint32_t TreePages(size_t n, size_t maxKeys, uint32_t blockPages) {
+    size_t nodes = Runs(n, maxKeys).size(), total = nodes;
+    while (nodes > 1) {
+        nodes = Runs(nodes, maxKeys + 1).size();
+        total += nodes;
+    }
+    return uint32_t(total) * blockPages;
+}
 
 // Writes a tag's B-tree into out from page first on: the leaves in key order, then each level
 // of branches above them, the root last. Every page is a block of blockPages pages.
@@ -773,7 +798,13 @@ std::string TIndexFile::TImpl::Image() {
     std::string out;
     TDbfDate d = Today();
     if (Mdx()) {
-        out.assign(2048, '\0');
+        uint32_t pages = kMdxFirstTreePage;
+        for (auto& tag : tags) {
+            auto& t = tag->Impl();
+            size_t item = size_t((t.keyLen + 4 + 3) & ~3);
+            pages += 2 + TreePages(t.Visible().size() / t.Stride(), (kMdxBlock - 8) / item - 1, 2);
+        }
+        out.assign(size_t(pages) * kPage, '\0');
         uint32_t next = kMdxFirstTreePage;
         std::vector<std::string> names;
         for (auto& tag : tags) names.push_back(tag->GetName());
@@ -783,7 +814,6 @@ std::string TIndexFile::TImpl::Image() {
             auto& t = tags[i]->Impl();
             uint32_t headerPage = next;
             next += 2;
-            out.resize(size_t(next) * kPage, '\0');
             TTreeOut tree = WriteTree(out, next, t, t.Visible(), true);
             next += tree.pages;
             t.root = tree.root;
@@ -830,7 +860,9 @@ std::string TIndexFile::TImpl::Image() {
         return out;
     }
     auto& t = tags.at(0)->Impl();
-    out.assign(kNdxBlock, '\0');
+    out.assign(size_t(1 + TreePages(t.Visible().size() / t.Stride(), (kNdxBlock - 4) / size_t((t.keyLen + 8 + 3) & ~3) - 1, 1)) *
+                   kNdxBlock,
+               '\0');
     TTreeOut tree = WriteTree(out, 1, t, t.Visible(), false);
     t.root = tree.root;
     uint8_t* h = reinterpret_cast<uint8_t*>(out.data());
