@@ -567,11 +567,11 @@ void TIndexFile::TImpl::Walk(TIndexTag::TImpl& t, uint32_t page, int depth, int&
         Corrupt(path, where + " lies outside the file");
     if (seen[page]) Corrupt(path, where + " is reached twice");
     seen[page] = true;
-    std::vector<uint8_t> p(bytes);
-    ReadAt(uint64_t(page) * (mdx ? kPage : kNdxBlock), p.data(), bytes);
-    uint32_t n = Get32(p.data());
+    uint8_t p[kMdxBlock];
+    ReadAt(uint64_t(page) * (mdx ? kPage : kNdxBlock), p, bytes);
+    uint32_t n = Get32(p);
     if (n > maxKeys) Corrupt(path, where + " counts " + std::to_string(n) + " keys; it has room for " + std::to_string(maxKeys));
-    const uint8_t* items = p.data() + head;
+    const uint8_t* items = p + head;
     auto child = [&](uint32_t i) { return Get32(items + i * item); };
     bool leaf = mdx ? Get32(items + n * item) == 0 : (n == 0 || child(0) == 0);
     const size_t s = t.Stride();
@@ -585,9 +585,10 @@ void TIndexFile::TImpl::Walk(TIndexTag::TImpl& t, uint32_t page, int depth, int&
             if (!mdx && Get32(e) != 0) Corrupt(path, where + " mixes leaf and branch entries");
             if (rec == 0) Corrupt(path, where + " has an entry for record 0");
             size_t at = out.size();
-            out.resize(at + s);
-            std::memcpy(&out[at], e + (mdx ? 4 : 8), size_t(t.keyLen));
-            std::memcpy(&out[at + size_t(t.keyLen)], &rec, 4);
+            const uint8_t* key = e + (mdx ? 4 : 8);
+            out.insert(out.end(), key, key + t.keyLen);
+            const uint8_t* rp = reinterpret_cast<const uint8_t*>(&rec);
+            out.insert(out.end(), rp, rp + 4);
             if (at > 0 && t.CmpEntry(&out[at - s], &out[at]) >= 0)
                 Corrupt(path, where + " holds its keys out of order");
             if (at > 0 && t.def.Unique && t.Cmp(&out[at - s], &out[at]) == 0)
