@@ -345,7 +345,11 @@ const std::string& TIndexTag::GetName() const { return impl_->def.Name; }
 const TIndexTagDef& TIndexTag::GetDef() const { return impl_->def; }
 TKeyType TIndexTag::GetKeyType() const { return impl_->type; }
 int TIndexTag::GetKeyLength() const { return impl_->keyLen; }
-TIndexFile& TIndexTag::GetFile() const { return *impl_->file; }
+TIndexFile& TIndexTag::GetFile() const {
+    if (impl_->dropped) RaiseError(DBIERR_NOSUCHINDEX, "Tag " + impl_->def.Name + " has been deleted");
+    if (!impl_->file) RaiseError(DBIERR_INVALIDPARAM, "The table of index tag " + impl_->def.Name + " is closed");
+    return *impl_->file;
+}
 
 // ====================================================================== files
 
@@ -951,12 +955,12 @@ void CheckIndexImage(const std::string& image, TIndexFormat format, const std::v
 // ====================================================================== tag queries
 
 uint32_t TIndexTag::KeyCount() {
-    impl_->file->Impl().Ensure(*impl_);
+    GetFile().Impl().Ensure(*impl_);
     return uint32_t(impl_->Visible().size() / impl_->Stride());
 }
 
 uint32_t TIndexTag::RecNoAt(uint32_t pos) {
-    impl_->file->Impl().Ensure(*impl_);
+    GetFile().Impl().Ensure(*impl_);
     const auto& v = impl_->Visible();
     size_t at = size_t(pos) * impl_->Stride();
     if (at >= v.size()) RaiseError(DBIERR_INVALIDPARAM, "Key position " + std::to_string(pos) + " is out of range");
@@ -966,7 +970,7 @@ uint32_t TIndexTag::RecNoAt(uint32_t pos) {
 }
 
 std::string_view TIndexTag::KeyAt(uint32_t pos) {
-    impl_->file->Impl().Ensure(*impl_);
+    GetFile().Impl().Ensure(*impl_);
     const auto& v = impl_->Visible();
     size_t at = size_t(pos) * impl_->Stride();
     if (at >= v.size()) RaiseError(DBIERR_INVALIDPARAM, "Key position " + std::to_string(pos) + " is out of range");
@@ -988,7 +992,7 @@ int TIndexTag::Compare(std::string_view a, std::string_view b, bool prefix) cons
 
 uint32_t TIndexTag::LowerBound(std::string_view key, bool prefix, uint32_t recNo) {
     TImpl& t = *impl_;
-    t.file->Impl().Ensure(t);
+    GetFile().Impl().Ensure(t);
     const auto& v = t.Visible();
     size_t s = t.Stride(), lo = 0, hi = v.size() / s;
     std::string k(key);
@@ -1018,7 +1022,7 @@ uint32_t TIndexTag::LowerBound(std::string_view key, bool prefix, uint32_t recNo
 
 uint32_t TIndexTag::PositionOfRecord(uint32_t recNo) {
     TImpl& t = *impl_;
-    t.file->Impl().Ensure(t);
+    GetFile().Impl().Ensure(t);
     uint32_t count = KeyCount();
     if (recNo < 1 || recNo > t.file->Impl().table->RecordCount()) return count;
     std::vector<uint8_t> rec(t.file->Impl().table->RecordLength());
@@ -1040,7 +1044,7 @@ std::string TIndexTag::EncodeText(std::string_view text) const {
     TExprValue v;
     switch (t.type) {
         case TKeyType::Character: {
-            const TDbfTable* table = t.file->Impl().table;
+            const TDbfTable* table = t.file ? t.file->Impl().table : nullptr;
             std::string bytes = table ? table->Converter().FromUtf8(text) : std::string(text);
             if (bytes.size() > size_t(t.keyLen)) bytes.resize(size_t(t.keyLen));
             return bytes;
@@ -1085,7 +1089,7 @@ std::string TIndexTag::KeyText(std::string_view key) const {
         case TKeyType::Character: {
             std::string_view s = key;
             while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-            const TDbfTable* table = t.file->Impl().table;
+            const TDbfTable* table = t.file ? t.file->Impl().table : nullptr;
             try {
                 return table ? table->Converter().ToUtf8(s) : PrintableBytes(s);
             } catch (const vcl::EDBEngineError&) {
@@ -1172,6 +1176,11 @@ std::string ProductionPath(const std::string& tablePath, bool mustExist) {
     return FindNoCase(want);
 }
 
+TIndexSet::~TIndexSet() {
+    for (auto& f : files_)
+        for (auto& t : f->Impl().tags) t->Impl().file = nullptr;
+}
+
 TIndexFile* TIndexSet::Production() const { return production_.get(); }
 
 std::shared_ptr<TIndexTag> TIndexSet::FindTag(std::string_view name) const {
@@ -1242,6 +1251,7 @@ std::shared_ptr<TIndexFile> TIndexSet::CreateNdx(const std::string& path, const 
 void TIndexSet::CloseNdx(const TIndexFile* file) {
     for (auto it = files_.begin(); it != files_.end(); ++it)
         if (it->get() == file && file != production_.get()) {
+            for (auto& t : (*it)->Impl().tags) t->Impl().file = nullptr;
             files_.erase(it);
             return;
         }
@@ -1282,6 +1292,7 @@ bool TIndexSet::DropTag(std::string_view name) {
     for (auto& t : fi.tags) fi.KnowCandidates(t->Impl());
     fi.tags.erase(std::find(fi.tags.begin(), fi.tags.end(), tag));
     tag->Impl().dropped = true;
+    tag->Impl().file = nullptr;
     if (fi.tags.empty()) {
         ::unlink(fi.path.c_str());
         SyncDirectoryOf(fi.path);
@@ -1322,6 +1333,7 @@ void TIndexSet::SyncWithDisk() {
                 auto now = f->FindTag(t->GetName());
                 if (!now) {
                     t->Impl().dropped = true;
+                    t->Impl().file = nullptr;
                     continue;
                 }
                 // Keep the objects callers hold: move the reread definition into them.

@@ -12,6 +12,8 @@ namespace bde::idx {
 class TIndexSet {
 public:
     TIndexSet(TDbfTable& table, bool durable) : table_(table), durable_(durable) {}
+    // Tags held beyond their table's life answer that it is closed.
+    ~TIndexSet();
 
     std::vector<std::shared_ptr<TIndexFile>>& Files() { return files_; }
     TIndexFile* Production() const;

@@ -312,6 +312,16 @@ TEST(IndexOrder, KeyNumbersAndRelativePositions) {
     ASSERT_EQ(n.SetRelativePosition(1.0), DBIERR_NONE);
     EXPECT_EQ(n.RecNo(), 10u);
     EXPECT_EQ(n.GetKeyNumber(), 10u);
+
+    // A tag kept beyond its deletion or its table's life says so.
+    auto held = t->FindTag("QTYD");
+    t->DropTag("QTYD");
+    EXPECT_EQ(ErrorCodeOf([&] { held->KeyCount(); }), DBIERR_NOSUCHINDEX);
+    {
+        TempDir other;
+        held = SmallTable(other)->FindTag("NAME");
+    }
+    EXPECT_EQ(ErrorCodeOf([&] { held->KeyCount(); }), DBIERR_INVALIDPARAM);
 }
 
 // ---------------------------------------------------------------- maintenance against a model
