@@ -359,7 +359,8 @@ struct TIndexFile::TImpl {
     std::string path;
     TIndexFormat format = TIndexFormat::Mdx;
     TOsFile file;
-    const std::string* image = nullptr;  // an image in memory instead of a file
+    std::string_view image;  // an image in memory (or the file mapped while a tag loads)
+    bool useImage = false;
     bool writable = false;
     bool durable = false;  // sync before the rename (power loss), not only order the steps
     std::vector<std::shared_ptr<TIndexTag>> tags;
@@ -373,13 +374,29 @@ struct TIndexFile::TImpl {
 
     bool Mdx() const { return format == TIndexFormat::Mdx; }
     void ReadAt(uint64_t off, uint8_t* buf, size_t n) const {
-        if (image) {
-            if (off > image->size() || image->size() - off < n) Corrupt(path, "a page lies past the end of the file");
-            std::memcpy(buf, image->data() + off, n);
+        if (useImage) {
+            if (off > image.size() || image.size() - off < n) Corrupt(path, "a page lies past the end of the file");
+            std::memcpy(buf, image.data() + off, n);
             return;
         }
-        if (file.ReadAt(off, buf, n) != n) Corrupt(path, "a page lies past the end of the file");
+        // Pages come through a 256 KB window: a tree written in key order is read in a few
+        // large reads instead of one read per page.
+        if (!windowed) {
+            if (file.ReadAt(off, buf, n) != n) Corrupt(path, "a page lies past the end of the file");
+            return;
+        }
+        if (off < chunkOff || off + n > chunkOff + chunk.size()) {
+            chunkOff = off & ~uint64_t(kChunk - 1);
+            chunk.resize(kChunk);
+            chunk.resize(file.ReadAt(chunkOff, chunk.data(), kChunk));
+            if (off + n > chunkOff + chunk.size()) Corrupt(path, "a page lies past the end of the file");
+        }
+        std::memcpy(buf, chunk.data() + (off - chunkOff), n);
     }
+    static constexpr size_t kChunk = 256 * 1024;
+    bool windowed = false;  // only while a tag loads: the file cannot change under it
+    mutable std::vector<uint8_t> chunk;
+    mutable uint64_t chunkOff = 0;
     std::unique_ptr<TExpr> Compile(const std::string& text) {
         if (table) return TExpr::Compile(text, *table);
         return TExpr::Compile(text, *fields, nullptr);
@@ -475,7 +492,7 @@ static std::string CString(const uint8_t* p, size_t max) {
 void TIndexFile::TImpl::Parse() {
     tags.clear();
     problem.clear();
-    fileSize = image ? image->size() : file.Size();
+    fileSize = useImage ? image.size() : file.Size();
     try {
         std::vector<uint8_t> h(Mdx() ? 2048 : kNdxBlock);
         if (fileSize < h.size()) Corrupt(path, "the file is too short to hold its header");
@@ -627,12 +644,18 @@ void TIndexFile::TImpl::Load(TIndexTag::TImpl& t) {
     std::vector<bool> seen(size_t(fileSize / kPage + 2), false);
     int leafDepth = -1;
     out.reserve(std::min<uint64_t>(fileSize, uint64_t(table ? table->RecordCount() + 1 : 1) * t.Stride()));
+    windowed = true;
+    chunk.clear();
     try {
         Walk(t, t.root, 0, leafDepth, seen, out);
     } catch (const vcl::EDBEngineError& e) {
+        windowed = false;
         problem = e.what();  // the whole file is unusable from now on
         throw;
     }
+    windowed = false;
+    chunk.clear();
+    chunk.shrink_to_fit();
     if (table) {
         uint32_t count = table->RecordCount();
         size_t s = t.Stride();
@@ -945,7 +968,8 @@ void CheckIndexImage(const std::string& image, TIndexFormat format, const std::v
     impl->fields = &fields;
     impl->path = "image";
     impl->format = format;
-    impl->image = &image;
+    impl->image = image;
+    impl->useImage = true;
     impl->Parse();
     if (!impl->problem.empty()) RaiseError(DBIERR_INDEXCORRUPT, impl->problem);
     TIndexFile f(std::move(impl));
