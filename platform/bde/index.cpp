@@ -910,6 +910,7 @@ void TIndexFile::TImpl::Mark() {
     if (marked || !file.IsOpen()) return;
     uint8_t one = 1;
     file.WriteAt(Mdx() ? kMdxWriteMark : kNdxWriteMark, &one, 1);
+    if (durable) file.Sync();  // on disk before the table changes
     marked = true;
 }
 
