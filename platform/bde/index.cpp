@@ -1222,8 +1222,13 @@ void TIndexSet::OpenProduction(bool writable, std::vector<std::string>& report) 
     }
     auto f = NewFile(table_, path, TIndexFormat::Mdx, writable, durable_);
     auto& fi = f->Impl();
-    fi.file.Open(path, writable);
-    fi.Parse();
+    try {
+        fi.file.Open(path, writable);
+        fi.Parse();
+    } catch (const vcl::EDBEngineError& e) {
+        // The table stays readable; the index is unusable and the table is not written.
+        fi.problem = std::string("The production index cannot be read: ") + e.what();
+    }
     Adopt(*f);
     if (!fi.problem.empty()) report.push_back(fi.problem);
     if (fi.problem.empty() && fi.stale) {

@@ -582,6 +582,25 @@ TEST(IndexDamage, DamagedFilesAreReportedNeverServedAndRebuilt) {
     }
 }
 
+TEST(IndexDamage, AnUnreadableIndexLeavesTheTableReadableButUnwritten) {
+    TempDir dir;
+    {
+        auto t = SmallTable(dir);
+    }
+    std::string mdx = dir / "s.mdx";
+    ::unlink(mdx.c_str());
+    ASSERT_EQ(::mkfifo(mdx.c_str(), 0600), 0);
+    auto t = TDbfTable::Open(dir / "s.dbf");
+    ASSERT_NE(t->ProductionIndex(), nullptr);
+    EXPECT_NE(t->ProductionIndex()->GetProblem().find("Not a regular file"), std::string::npos);
+    TDbfCursor c(t);
+    EXPECT_EQ(Walk(c).size(), 10u);
+    TDbfRecord r(t);
+    r.SetText(0, "x");
+    EXPECT_EQ(ErrorCodeOf([&] { t->Post(r); }), DBIERR_INDEXCORRUPT);
+    EXPECT_EQ(t->RecordCount(), 10u);
+}
+
 TEST(IndexDamage, KilledWritersLeaveAConsistentOrARebuiltIndex) {
     TempDir dir;
     TDbfTable::Create(dir / "k.dbf", {{"NAME", 'C', 8}, {"QTY", 'N', 6, 0}});
