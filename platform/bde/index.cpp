@@ -78,21 +78,22 @@ void EncodeBcd(double v, uint8_t* out) {
         out[1] = 1 << 2;
         return;
     }
+    // The shortest decimal that reads back as v: "d.ddde+XX".
     char buf[64];
     auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(v), std::chars_format::scientific);
-    std::string_view s(buf, size_t(r.ptr - buf));
-    size_t e = s.find('e');
-    std::string digits;
-    for (char c : s.substr(0, e))
-        if (c != '.') digits += c;
-    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-    if (digits.size() > 20) digits.resize(20);
+    const char* end = r.ptr;
+    const char* e = std::find(static_cast<const char*>(buf), end, 'e');
+    char digits[24];
+    size_t n = 0;
+    for (const char* c = buf; c < e && n < 20; ++c)
+        if (*c != '.') digits[n++] = *c;
+    while (n > 1 && digits[n - 1] == '0') --n;
     int exp10 = 0;
-    std::from_chars(s.data() + e + 1 + (s[e + 1] == '+'), s.data() + s.size(), exp10);
+    std::from_chars(e + 1 + (e + 1 < end && e[1] == '+'), end, exp10);
     int biased = std::clamp(0x34 + exp10 + 1, 1, 255);
     out[0] = uint8_t(biased);
-    out[1] = uint8_t(digits.size() << 2) | (v < 0 ? 0x80 : 0);
-    for (size_t i = 0; i < digits.size(); ++i)
+    out[1] = uint8_t(n << 2) | (v < 0 ? 0x80 : 0);
+    for (size_t i = 0; i < n; ++i)
         out[2 + i / 2] |= uint8_t((digits[i] - '0') << (i % 2 ? 0 : 4));
 }
 
@@ -290,8 +291,18 @@ struct TIndexTag::TImpl {
         uint64_t p = 0;
         if (type == TKeyType::Character) {
             for (int i = from; i < from + 8; ++i) p = p << 8 | (i < keyLen ? key[i] : 0);
+        } else if (type == TKeyType::Numeric && mdx) {
+            // Sign, exponent and the first 13 digits: zero in the middle, negatives below it
+            // with larger magnitudes lower.
+            if (BcdIsZero(key)) {
+                p = 0x8000000000000000ull;
+            } else {
+                uint64_t m = uint64_t(key[0]) << 52;
+                for (int i = 0; i < 13; ++i) m |= uint64_t((key[2 + i / 2] >> (i % 2 ? 0 : 4)) & 0xF) << (48 - 4 * i);
+                p = (key[1] & 0x80) ? 0x7FFFFFFFFFFFFFFFull - m : 0x8000000000000000ull | m;
+            }
         } else {
-            double d = type == TKeyType::Numeric && mdx ? DecodeBcd(key) : GetDouble(key);
+            double d = GetDouble(key);
             if (d == 0) d = 0;  // no negative zero
             uint64_t bits = std::bit_cast<uint64_t>(d);
             p = (bits & 0x8000000000000000ull) ? ~bits : bits ^ 0x8000000000000000ull;
@@ -309,14 +320,18 @@ struct TIndexTag::TImpl {
         const bool text = type == TKeyType::Character;
         for (size_t i = 0; i < n; ++i)
             items[i] = {Prefix(&entries[i * s]), text && keyLen > 8 ? Prefix(&entries[i * s], 8) : 0, uint32_t(i)};
-        // Entries arrive in record order. A number's prefix is its whole value, and so are 16
+        // Entries arrive in record order. A double's prefix is its whole value, and so are 16
         // bytes of text for keys no longer: equal prefixes are equal keys, kept in arrival order.
-        const bool exact = !text || keyLen <= 16;
+        // Equal key bytes are equal keys too.
+        const bool exact = (!text && !(type == TKeyType::Numeric && mdx)) || (text && keyLen <= 16);
         std::sort(items.begin(), items.end(), [&](const TItem& a, const TItem& b) {
             if (a.prefix != b.prefix) return a.prefix < b.prefix;
             if (a.prefix2 != b.prefix2) return a.prefix2 < b.prefix2;
             if (exact) return a.at < b.at;
-            return CmpEntry(&entries[size_t(a.at) * s], &entries[size_t(b.at) * s]) < 0;
+            const uint8_t* x = &entries[size_t(a.at) * s];
+            const uint8_t* y = &entries[size_t(b.at) * s];
+            if (std::memcmp(x, y, size_t(keyLen)) == 0) return a.at < b.at;
+            return CmpEntry(x, y) < 0;
         });
         // Permute in place, cycle by cycle: position i takes the entry from items[i].at.
         std::vector<uint8_t> hold(s);

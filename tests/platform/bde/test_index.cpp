@@ -172,6 +172,18 @@ TEST(MdxFormat, NumericKeysAreBcdAndDatesJulianDoubles) {
     const char* ascending[] = {"-98765.4321", "-1", "-0.5", "0", "0.05", "0.5", "1", "9", "10", "123.45", "1e10"};
     for (size_t i = 0; i + 1 < std::size(ascending); ++i)
         EXPECT_LT(q->Compare(q->EncodeText(ascending[i]), q->EncodeText(ascending[i + 1])), 0) << ascending[i];
+    // A build sorts them the same way, whatever order the records are in.
+    TDbfTable::Create(dir / "m.dbf", {{"Q", 'N', 20, 4}});
+    auto m = TDbfTable::Open(dir / "m.dbf", {.Exclusive = true});
+    TDbfRecord mr(m);
+    const char* shuffled[] = {"10", "-1", "0.05", "1e10", "-98765.4321", "0", "9", "-0.5", "123.45", "1", "0.5", "0", "-1"};
+    for (const char* v : shuffled) {
+        mr.Clear();
+        mr.SetNumber(0, std::strtod(v, nullptr));
+        m->Post(mr);
+    }
+    m->AddTag(Def("Q", "Q"));
+    EXPECT_EQ(TagOrder(*m->FindTag("Q")), (std::vector<uint32_t>{5, 2, 13, 8, 6, 12, 3, 11, 10, 7, 1, 9, 4}));
     auto d = t->FindTag("D");
     double jd;
     std::string k = d->EncodeText("2000-01-01");
