@@ -1,7 +1,8 @@
-// A cursor over a dBase table in natural (physical) order: the position is at the beginning
-// crack, on a record, or at the end crack; records are numbered from 1 by their place in the
-// file; deleted records are shown or hidden per cursor. Navigation answers DBIERR_BOF (8705)
-// and DBIERR_EOF (8706) at the ends; other failures raise vcl::EDBEngineError.
+// A cursor over a dBase table in natural (physical) order or in the order of an index tag: the
+// position is at the beginning crack, on a record, or at the end crack; records are numbered
+// from 1 by their place in the file; deleted records are shown or hidden per cursor, and a
+// record filter applies on top of the order. Navigation answers DBIERR_BOF (8705) and
+// DBIERR_EOF (8706) at the ends; other failures raise vcl::EDBEngineError.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -10,6 +11,7 @@
 
 #include "bde/dbftable.h"
 #include "bde/errors.h"
+#include "bde/index.h"
 
 namespace bde {
 
@@ -78,10 +80,54 @@ public:
 
     TDbfBlob OpenBlob(const TDbfRecord& record, int field) const;
 
+    // ---- order ----
+    // Orders the cursor by an index tag (null: natural order), clears the range and the flip,
+    // and stands at the beginning crack.
+    void SetOrder(std::shared_ptr<TIndexTag> tag);
+    const std::shared_ptr<TIndexTag>& GetOrder() const { return order_; }
+    // Walks the current order backwards (natural order included).
+    void SetFlipped(bool flipped) { flipped_ = flipped; }
+    bool GetFlipped() const { return flipped_; }
+
+    // One end of a key range, in key bytes (TIndexTag::EncodeText); Partial compares a
+    // Character bound over its own length.
+    struct TKeyBound {
+        bool Present = false;
+        std::string Key;
+        bool Inclusive = true;
+        bool Partial = false;
+    };
+    // Limits the order to the keys between the bounds by value (low <= high, descending tags
+    // included); stands at the beginning crack. Needs an order.
+    void SetRange(const TKeyBound& low, const TKeyBound& high);
+    void ClearRange() { SetRange({}, {}); }
+
+    enum class TSeekMode { Exact, Partial, Soft };
+    // Exact and Partial: stands on the first visible record with the key (or keys starting
+    // with it) and answers DBIERR_NONE, or answers DBIERR_RECNOTFOUND at the end crack. Soft:
+    // stands on it, or on the next key in the tag's order (DBIERR_RECNOTFOUND), or at the end
+    // crack (DBIERR_EOF).
+    DBIResult Seek(std::string_view key, TSeekMode mode);
+
+    // The key number of the current record in the current order and range (1-based; 0 at a
+    // crack) and the number of keys there. Keys count index entries, hidden records included.
+    uint32_t GetKeyNumber();
+    uint32_t GetKeyCount();
+    // Stands on the record with key number n (the next visible one when it is hidden).
+    DBIResult SetToKeyNumber(uint32_t n);
+    // 0.0 at the first key, 1.0 at the last.
+    double GetRelativePosition();
+    DBIResult SetRelativePosition(double position);
+
 private:
     enum class TState { Bof, On, Eof };
     bool Visible(uint32_t n);
     void RequireRecord() const;
+    // Ordered navigation: the range as tag positions [begin, end), and the current position.
+    void Bounds(uint32_t& begin, uint32_t& end);
+    void Relocate();
+    DBIResult StepOrdered(int direction, bool fromCrack);
+    uint32_t LogicalIndex(uint32_t pos, uint32_t begin, uint32_t end) const;
 
     std::shared_ptr<TDbfTable> table_;
     std::vector<uint8_t> scratch_;
@@ -89,6 +135,10 @@ private:
     uint32_t cur_ = 0;
     bool showDeleted_ = false;
     TRecordFilter filter_;
+    std::shared_ptr<TIndexTag> order_;
+    bool flipped_ = false;
+    TKeyBound low_, high_;
+    uint32_t pos_ = 0;  // ordered: the current record's position in the tag
 };
 
 }  // namespace bde

@@ -12,6 +12,8 @@
 #include <ctime>
 
 #include "bde/errors.h"
+#include "bde/index.h"
+#include "bde/index_impl.h"
 #include "bde/osfile.h"
 
 namespace bde {
@@ -23,6 +25,7 @@ namespace {
 constexpr uint64_t kOpenLock = 0x7FFFFFF0;
 constexpr uint64_t kWriteLock = 0x7FFFFFF1;
 constexpr size_t kCacheBytes = 64 * 1024;
+constexpr size_t kJumpBytes = 4 * 1024;
 
 uint32_t GetLE32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 uint16_t GetLE16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
@@ -103,6 +106,14 @@ std::string_view TrimBlanks(std::string_view s) {
     return s;
 }
 
+// Several writers fill a numeric field with '*' for a null or a value that overflowed.
+bool AllStars(std::string_view s) {
+    if (s.empty()) return false;
+    for (char c : s)
+        if (c != '*') return false;
+    return true;
+}
+
 bool AllDigits(std::string_view s) {
     if (s.empty()) return false;
     for (char c : s)
@@ -120,7 +131,7 @@ uint32_t ParseMemoPointer(const TDbfFieldDesc& f, const uint8_t* rec, uint32_t r
     auto r = std::from_chars(s.data(), s.data() + s.size(), v);
     if (r.ec != std::errc() || r.ptr != s.data() + s.size())
         RaiseError(DBIERR_MEMOCORRUPT, "Memo field " + f.Name + (recNo ? " of record " + std::to_string(recNo) : std::string()) +
-                                           " holds an invalid block number '" + std::string(s) + "'");
+                                           " holds an invalid block number '" + PrintableBytes(s) + "'");
     return v;
 }
 
@@ -168,6 +179,18 @@ struct TDbfTable::TImpl {
     std::unique_ptr<TMemoFile> memo_;
     std::unique_ptr<TCodePageConverter> converter_;
     int lockDepth_ = 0;
+    std::unique_ptr<idx::TIndexSet> indexes_;
+    // A batch: appended records not yet written, from record batchFirst_ on.
+    bool batch_ = false;
+    std::vector<uint8_t> batchBuf_;
+    uint32_t batchFirst_ = 0;
+    void FlushBatch() {
+        if (batchBuf_.empty()) return;
+        file_.WriteAt(RecordOffset(batchFirst_), batchBuf_.data(), batchBuf_.size());
+        batchBuf_.clear();
+    }
+    void BeginBatch();
+    void EndBatch();
 
     // Consecutive records read ahead: records cacheFirst_ .. cacheFirst_ + cacheCount_ - 1.
     std::vector<uint8_t> cache_;
@@ -205,6 +228,13 @@ struct TDbfTable::TImpl {
     uint32_t Post(TDbfRecord& r);
     void Pack(const TProgressCallback& progress);
     void Zap();
+    void SetProductionFlag(bool on);
+    // The record as the file holds it now (for the keys it had before a write).
+    std::vector<uint8_t> RecordOnDisk(uint32_t recNo) {
+        std::vector<uint8_t> b(recordLength_, ' ');
+        file_.ReadAt(RecordOffset(recNo), b.data(), b.size());
+        return b;
+    }
 
     // Holds the table's write lock for one write (nothing to do in an exclusive open).
     class TWriteGuard {
@@ -224,11 +254,62 @@ struct TDbfTable::TImpl {
 std::shared_ptr<TDbfTable> TDbfTable::Open(const std::string& path, const TDbfOpenOptions& options) {
     std::shared_ptr<TDbfTable> t(new TDbfTable);
     t->impl_->OpenFiles(path, options);
+    auto& impl = *t->impl_;
+    impl.indexes_ = std::make_unique<idx::TIndexSet>(*t, options.Durable);
+    if (t->ProductionIndexFlag()) {
+        if (impl.readOnly_) {
+            impl.indexes_->OpenProduction(false, impl.report_);
+        } else {
+            TImpl::TWriteGuard g(impl);  // a stale index is rebuilt by one writer at a time
+            impl.indexes_->OpenProduction(true, impl.report_);
+        }
+    }
     return t;
 }
 
 TDbfTable::TDbfTable() : impl_(std::make_unique<TImpl>()) {}
-TDbfTable::~TDbfTable() = default;
+TDbfTable::~TDbfTable() {
+    if (impl_ && impl_->batch_) {
+        try {
+            impl_->EndBatch();
+        } catch (...) {
+            // the batch's records stay past the count; the indexes stay marked stale
+        }
+    }
+}
+
+void TDbfTable::BeginBatch() { impl_->BeginBatch(); }
+void TDbfTable::EndBatch() { impl_->EndBatch(); }
+
+void TDbfTable::TImpl::BeginBatch() {
+    CheckWritable();
+    if (batch_) RaiseError(DBIERR_INVALIDPARAM, "A batch is already open on " + path_);
+    WriteLock();
+    try {
+        if (!exclusive_) Refresh();  // under our lock: the count no one else can change now
+    } catch (...) {
+        WriteUnlock();
+        throw;
+    }
+    batch_ = true;
+    indexes_->BeginBatch();
+}
+
+void TDbfTable::TImpl::EndBatch() {
+    if (!batch_) return;
+    batch_ = false;
+    struct TUnlock {
+        TImpl& t;
+        ~TUnlock() { t.WriteUnlock(); }
+    } unlock{*this};
+    FlushBatch();
+    uint8_t eof = 0x1A;
+    file_.WriteAt(RecordOffset(count_ + 1), &eof, 1);
+    if (options_.Durable) file_.Sync();
+    WriteHeaderCount(count_);
+    if (options_.Durable) file_.Sync();
+    indexes_->EndBatch();
+}
 
 const std::string& TDbfTable::Path() const { return impl_->path_; }
 std::string TDbfTable::MemoPath() const { return impl_->MemoPath(); }
@@ -355,6 +436,14 @@ void TDbfTable::TImpl::OpenFiles(const std::string& requestedName, const TDbfOpe
     ParseHeader(head, size);
     int cp = CodePageOfLanguageByte(language_);
     converter_ = std::make_unique<TCodePageConverter>(cp ? cp : options.FallbackCodePage);
+    // Field names as the API speaks: through the table's code page, anything unprintable escaped.
+    for (TDbfFieldDesc& f : fields_) {
+        try {
+            f.Name = PrintableText(converter_->ToUtf8(f.Name));
+        } catch (const vcl::EDBEngineError&) {
+            f.Name = PrintableBytes(f.Name);
+        }
+    }
     OpenMemo();
     if (hasUnsupported_) readOnly_ = true;
     // Left-overs of a pack that died before it committed (no pack runs: we hold our lock).
@@ -399,25 +488,40 @@ void TDbfTable::TImpl::ParseHeader(const std::vector<uint8_t>& head, uint64_t fi
         f.Length = d[16];
         f.Decimals = d[17];
         f.Offset = offset;
+        const std::string shown = "Field " + PrintableBytes(f.Name);
+        auto badLength = [&](const char* kind, const char* want) {
+            f.Kind = TDbfFieldKind::Unsupported;
+            f.Problem = shown + " is a " + kind + " field of " + std::to_string(f.Length) + " bytes; " + want;
+        };
         switch (f.Type) {
             case 'C': f.Kind = TDbfFieldKind::Character; break;
             case 'N': f.Kind = TDbfFieldKind::Numeric; break;
             case 'F': f.Kind = TDbfFieldKind::Float; break;
-            case 'D': f.Kind = f.Length == 8 ? TDbfFieldKind::Date : TDbfFieldKind::Unsupported; break;
-            case 'L': f.Kind = f.Length == 1 ? TDbfFieldKind::Logical : TDbfFieldKind::Unsupported; break;
+            case 'D':
+                f.Kind = TDbfFieldKind::Date;
+                if (f.Length != 8) badLength("date", "date fields are 8 bytes");
+                break;
+            case 'L':
+                f.Kind = TDbfFieldKind::Logical;
+                if (f.Length != 1) badLength("logical", "logical fields are 1 byte");
+                break;
             case 'M':
                 if (f.Length == 10) f.Kind = TDbfFieldKind::Memo;
                 else if (fox && f.Length == 4) { f.Kind = TDbfFieldKind::Memo; f.BinaryMemoPointer = true; }
-                else f.Kind = TDbfFieldKind::Unsupported;
+                else badLength("memo", fox ? "memo pointers are 10 or 4 bytes" : "memo pointers are 10 bytes");
                 break;
-            default: f.Kind = TDbfFieldKind::Unsupported; break;
+            default:
+                f.Kind = TDbfFieldKind::Unsupported;
+                f.Problem = shown + " has the type '" + PrintableBytes(std::string_view(&f.Type, 1)) +
+                            "', which this engine does not read";
+                break;
         }
         if (f.Type == '0' || (fox && (d[18] & 0x01))) f.Hidden = true;
         if (f.Kind == TDbfFieldKind::Unsupported || f.Hidden) hasUnsupported_ = true;
         if (f.Length == 0)
-            RaiseError(DBIERR_HEADERCORRUPT, "Field " + f.Name + " of table " + path_ + " has a length of 0");
+            RaiseError(DBIERR_HEADERCORRUPT, shown + " of table " + path_ + " has a length of 0");
         if (offset + f.Length > recordLength_)
-            RaiseError(DBIERR_HEADERCORRUPT, "Field " + f.Name + " of table " + path_ +
+            RaiseError(DBIERR_HEADERCORRUPT, shown + " of table " + path_ +
                                                  " reaches beyond the record length of " + std::to_string(recordLength_));
         offset += f.Length;
         fields_.push_back(std::move(f));
@@ -494,8 +598,10 @@ uint32_t TDbfTable::TImpl::CountOnDisk() {
 }
 
 uint32_t TDbfTable::TImpl::Refresh() {
-    // An exclusive open is the only writer: its own writes keep the read-ahead current.
-    if (exclusive_) return count_;
+    // An exclusive open is the only writer: its own writes keep the read-ahead current; so is
+    // an open inside its batch.
+    if (exclusive_ || batch_) return count_;
+    if (indexes_ && indexes_->Active()) indexes_->SyncWithDisk();
     // A write changes the file's times before its data. When the times are as they were at a
     // look that no write was inside of and that no later write can leave unchanged, nothing
     // has been written since: the count and the records read ahead are current.
@@ -542,11 +648,16 @@ void TDbfTable::TImpl::ReadRecord(uint32_t recNo, uint8_t* buffer) {
     if (recNo < 1 || recNo > count_)
         RaiseError(DBIERR_INVALIDRECNO, "Record " + std::to_string(recNo) + " does not exist (the table has " +
                                             std::to_string(count_) + ")");
+    if (!batchBuf_.empty() && recNo >= batchFirst_) FlushBatch();
     if (recNo < cacheFirst_ || recNo >= cacheFirst_ + cacheCount_) {
         uint32_t chunk = std::max<uint32_t>(1, uint32_t(kCacheBytes / recordLength_));
         // Reading ahead goes forwards; a reader that went back before what it had (a cursor
-        // moving to prior records, a grid scrolled up) gets the records on both sides.
-        uint32_t first = recNo < cacheFirst_ ? recNo - std::min(recNo - 1, chunk / 2) : recNo;
+        // moving to prior records, a grid scrolled up) gets the records on both sides. A jump
+        // far from what was read (a seek, an index order, a key-number jump) reads only a few
+        // kilobytes: the records around it are no likelier to be wanted than any others.
+        const bool far = cacheCount_ > 0 && (recNo + chunk < cacheFirst_ || recNo > cacheFirst_ + cacheCount_ + chunk);
+        if (far) chunk = std::max<uint32_t>(1, uint32_t(kJumpBytes / recordLength_));
+        uint32_t first = recNo < cacheFirst_ && !far ? recNo - std::min(recNo - 1, chunk / 2) : recNo;
         uint32_t n = std::min(chunk, count_ - first + 1);
         cache_.resize(size_t(n) * recordLength_);
         size_t got = file_.ReadAt(RecordOffset(first), cache_.data(), cache_.size());
@@ -563,10 +674,21 @@ void TDbfTable::TImpl::ReadRecord(uint32_t recNo, uint8_t* buffer) {
 void TDbfTable::TImpl::WriteRecord(uint32_t recNo, const uint8_t* buffer) {
     CheckWritable();
     TWriteGuard g(*this);
+    FlushBatch();
     if (recNo < 1 || recNo > std::max(count_, exclusive_ ? count_ : CountOnDisk()))
         RaiseError(DBIERR_INVALIDRECNO, "Record " + std::to_string(recNo) + " does not exist");
+    const bool indexed = indexes_->Active();
+    std::vector<uint8_t> old;
+    if (indexed) {
+        indexes_->BeforeWrite();
+        old = RecordOnDisk(recNo);
+    }
     file_.WriteAt(RecordOffset(recNo), buffer, recordLength_);
     if (options_.Durable) file_.Sync();
+    if (indexed) {
+        indexes_->RecordChanged(recNo, old.data(), buffer);
+        indexes_->AfterWrite();
+    }
     if (recNo >= cacheFirst_ && recNo < cacheFirst_ + cacheCount_)
         std::memcpy(cache_.data() + size_t(recNo - cacheFirst_) * recordLength_, buffer, recordLength_);
 }
@@ -574,12 +696,25 @@ void TDbfTable::TImpl::WriteRecord(uint32_t recNo, const uint8_t* buffer) {
 uint32_t TDbfTable::TImpl::AppendRecord(const uint8_t* buffer) {
     CheckWritable();
     TWriteGuard g(*this);
-    uint32_t n = exclusive_ ? count_ : CountOnDisk();
+    uint32_t n = exclusive_ || batch_ ? count_ : CountOnDisk();
+    const bool indexed = indexes_->Active();
+    if (indexed) indexes_->BeforeWrite();
     WriteAppended(n, buffer);
+    if (indexed) {
+        indexes_->RecordChanged(n + 1, nullptr, buffer);
+        indexes_->AfterWrite();
+    }
     return n + 1;
 }
 
 void TDbfTable::TImpl::WriteAppended(uint32_t n, const uint8_t* buffer) {
+    if (batch_) {
+        if (batchBuf_.empty()) batchFirst_ = n + 1;
+        batchBuf_.insert(batchBuf_.end(), buffer, buffer + recordLength_);
+        count_ = n + 1;
+        if (batchBuf_.size() >= (1u << 20)) FlushBatch();
+        return;
+    }
     // The record reaches the file before the count that makes it visible.
     std::vector<uint8_t> out(buffer, buffer + recordLength_);
     out.push_back(0x1A);
@@ -593,11 +728,24 @@ void TDbfTable::TImpl::WriteAppended(uint32_t n, const uint8_t* buffer) {
 void TDbfTable::TImpl::SetDeleted(uint32_t recNo, bool deleted) {
     CheckWritable();
     TWriteGuard g(*this);
+    FlushBatch();
     if (recNo < 1 || recNo > (exclusive_ ? count_ : std::max(count_, CountOnDisk())))
         RaiseError(DBIERR_INVALIDRECNO, "Record " + std::to_string(recNo) + " does not exist");
     uint8_t mark = deleted ? '*' : ' ';
+    const bool indexed = indexes_->Active();
+    std::vector<uint8_t> old;
+    if (indexed) {
+        indexes_->BeforeWrite();
+        old = RecordOnDisk(recNo);
+    }
     file_.WriteAt(RecordOffset(recNo), &mark, 1);
     if (options_.Durable) file_.Sync();
+    if (indexed) {
+        std::vector<uint8_t> now = old;
+        now[0] = mark;
+        indexes_->RecordChanged(recNo, old.data(), now.data());
+        indexes_->AfterWrite();
+    }
     if (recNo >= cacheFirst_ && recNo < cacheFirst_ + cacheCount_)
         cache_[size_t(recNo - cacheFirst_) * recordLength_] = mark;
 }
@@ -614,6 +762,7 @@ std::string TDbfTable::TImpl::ReadMemo(uint32_t block) {
 }
 
 uint32_t TDbfTable::TImpl::MemoPointerOnDisk(uint32_t recNo, int field) {
+    FlushBatch();
     const TDbfFieldDesc& f = fields_.at(size_t(field));
     std::vector<uint8_t> rec(recordLength_, ' ');
     file_.ReadAt(RecordOffset(recNo) + f.Offset, rec.data() + f.Offset, f.Length);
@@ -624,9 +773,16 @@ uint32_t TDbfTable::TImpl::Post(TDbfRecord& r) {
     CheckWritable();
     TWriteGuard g(*this);
     bool append = r.recNo_ == 0;
-    uint32_t n = append ? (exclusive_ ? count_ : CountOnDisk()) : r.recNo_;
+    uint32_t n = append ? (exclusive_ || batch_ ? count_ : CountOnDisk()) : r.recNo_;
+    if (!append) FlushBatch();
     if (!append && (n < 1 || n > std::max(count_, exclusive_ ? count_ : CountOnDisk())))
         RaiseError(DBIERR_INVALIDRECNO, "Record " + std::to_string(n) + " does not exist");
+    const bool indexed = indexes_->Active();
+    std::vector<uint8_t> oldRecord;
+    if (indexed) {
+        indexes_->BeforeWrite();
+        if (!append) oldRecord = RecordOnDisk(n);
+    }
 
     // The memo blocks the record points at on disk now, to give back after the update.
     std::vector<uint32_t> oldBlocks;
@@ -673,6 +829,10 @@ uint32_t TDbfTable::TImpl::Post(TDbfRecord& r) {
     for (uint32_t b : oldBlocks)
         if (b != 0) memo_->Free(b);
     r.pendingMemos_.clear();
+    if (indexed) {
+        indexes_->RecordChanged(r.recNo_, append ? nullptr : oldRecord.data(), r.bytes_.data());
+        indexes_->AfterWrite();
+    }
     return r.recNo_;
 }
 
@@ -681,6 +841,8 @@ uint32_t TDbfTable::TImpl::Post(TDbfRecord& r) {
 void TDbfTable::TImpl::Pack(const TProgressCallback& progress) {
     CheckWritable();
     CheckExclusive("pack it");
+    FlushBatch();
+    if (indexes_->Active()) indexes_->BeforeWrite();  // marked: a pack cut short leaves them stale
     const std::string tmpDbf = path_ + ".packing";
     const std::string memoPath = MemoPath();
     const std::string tmpMemo = memoPath + ".packing";
@@ -779,11 +941,14 @@ void TDbfTable::TImpl::Pack(const TProgressCallback& progress) {
     file_.ReadAt(0, head.data(), head.size());
     ParseHeader(head, file_.Size());
     OpenMemo();
+    if (indexes_->Active()) indexes_->TableReplaced();
 }
 
 void TDbfTable::TImpl::Zap() {
     CheckWritable();
     CheckExclusive("zap it");
+    batchBuf_.clear();
+    if (indexes_->Active()) indexes_->BeforeWrite();
     WriteHeaderCount(0);
     count_ = 0;
     InvalidateCache();
@@ -795,7 +960,55 @@ void TDbfTable::TImpl::Zap() {
         file_.Sync();
         if (memo_) memo_->File().Sync();
     }
+    if (indexes_->Active()) indexes_->TableReplaced();
 }
+
+// ====================================================================== indexes
+
+void TDbfTable::TImpl::SetProductionFlag(bool on) {
+    uint8_t flags = uint8_t(on ? (tableFlags_ | 0x01) : (tableFlags_ & ~0x01));
+    if (flags == tableFlags_) return;
+    file_.WriteAt(28, &flags, 1);
+    if (options_.Durable) file_.Sync();
+    tableFlags_ = flags;
+}
+
+const std::vector<std::shared_ptr<TIndexFile>>& TDbfTable::IndexFiles() const { return impl_->indexes_->Files(); }
+TIndexFile* TDbfTable::ProductionIndex() const { return impl_->indexes_->Production(); }
+std::shared_ptr<TIndexTag> TDbfTable::FindTag(std::string_view name) const { return impl_->indexes_->FindTag(name); }
+
+void TDbfTable::AddTag(const TIndexTagDef& def, const TProgressCallback& progress) {
+    impl_->CheckWritable();
+    impl_->CheckExclusive("change its indexes");
+    impl_->indexes_->AddTag(def, progress);
+    impl_->SetProductionFlag(true);
+}
+
+void TDbfTable::DropTag(std::string_view name) {
+    impl_->CheckWritable();
+    impl_->CheckExclusive("change its indexes");
+    if (impl_->indexes_->DropTag(name)) impl_->SetProductionFlag(false);
+}
+
+void TDbfTable::Reindex(const TProgressCallback& progress) {
+    impl_->CheckWritable();
+    impl_->CheckExclusive("rebuild its indexes");
+    impl_->indexes_->RebuildAll(progress);
+}
+
+std::shared_ptr<TIndexFile> TDbfTable::CreateNdx(const std::string& path, const TIndexTagDef& def, const TProgressCallback& progress) {
+    impl_->CheckWritable();
+    impl_->CheckExclusive("create an index");
+    return impl_->indexes_->CreateNdx(path, def, progress);
+}
+
+std::shared_ptr<TIndexFile> TDbfTable::OpenNdx(const std::string& path) {
+    if (impl_->readOnly_) return impl_->indexes_->OpenNdx(path, false);
+    TImpl::TWriteGuard g(*impl_);  // a stale file is rebuilt by one writer at a time
+    return impl_->indexes_->OpenNdx(path, true);
+}
+
+void TDbfTable::CloseNdx(const TIndexFile& file) { impl_->indexes_->CloseNdx(&file); }
 
 // ====================================================================== creating
 
@@ -926,6 +1139,7 @@ void TDbfRecord::SetPendingMemo(int field, std::string bytes) {
 void TDbfRecord::BadValue(int field, const std::string& what) const {
     std::string where = "field " + table_->Fields()[size_t(field)].Name;
     if (recNo_) where += " of record " + std::to_string(recNo_);
+    where += " of table " + table_->Path();
     RaiseError(DBIERR_INVALIDFLDXFORM, "Invalid value in " + where + ": " + what);
 }
 
@@ -943,7 +1157,9 @@ bool TDbfRecord::IsNull(int field) const {
     std::string_view raw(reinterpret_cast<const char*>(bytes_.data() + f.Offset), f.Length);
     if (f.Kind == TDbfFieldKind::Logical) return raw[0] == ' ' || raw[0] == '?' || raw[0] == '\0';
     if (f.Kind == TDbfFieldKind::Date && raw == "00000000") return true;
-    return TrimBlanks(raw).empty();
+    std::string_view t = TrimBlanks(raw);
+    if ((f.Kind == TDbfFieldKind::Numeric || f.Kind == TDbfFieldKind::Float) && AllStars(t)) return true;
+    return t.empty();
 }
 
 std::string TDbfRecord::GetText(int field) const {
@@ -952,10 +1168,16 @@ std::string TDbfRecord::GetText(int field) const {
     switch (f.Kind) {
         case TDbfFieldKind::Character: {
             while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\0')) raw.remove_suffix(1);
-            return table_->Converter().ToUtf8(raw);
+            return ToUtf8(field, raw);
         }
         case TDbfFieldKind::Numeric:
-        case TDbfFieldKind::Float: return std::string(TrimBlanks(raw));
+        case TDbfFieldKind::Float: {
+            // Checked, so that only number text leaves the engine.
+            if (!GetNumber(field)) return "";
+            std::string_view t = TrimBlanks(raw);
+            if (t[0] == '+') t.remove_prefix(1);
+            return std::string(t);
+        }
         case TDbfFieldKind::Date: {
             auto d = GetDate(field);
             if (!d) return "";
@@ -970,8 +1192,15 @@ std::string TDbfRecord::GetText(int field) const {
         case TDbfFieldKind::Memo: return GetMemo(field);
         case TDbfFieldKind::Unsupported: break;
     }
-    RaiseError(DBIERR_NOTSUPPORTED, "Field " + f.Name + " has the type '" + std::string(1, f.Type) +
-                                        "', which this engine does not read");
+    RaiseError(DBIERR_NOTSUPPORTED, f.Problem.empty() ? "Field " + f.Name + " cannot be read" : f.Problem);
+}
+
+std::string TDbfRecord::ToUtf8(int field, std::string_view stored) const {
+    try {
+        return table_->Converter().ToUtf8(stored);
+    } catch (const vcl::EDBEngineError& e) {
+        BadValue(field, e.what());
+    }
 }
 
 std::optional<double> TDbfRecord::GetNumber(int field) const {
@@ -979,13 +1208,13 @@ std::optional<double> TDbfRecord::GetNumber(int field) const {
     if (f.Kind != TDbfFieldKind::Numeric && f.Kind != TDbfFieldKind::Float)
         RaiseError(DBIERR_INVALIDFLDXFORM, "Field " + f.Name + " is not numeric");
     std::string_view s = TrimBlanks(std::string_view(reinterpret_cast<const char*>(bytes_.data() + f.Offset), f.Length));
-    if (s.empty()) return std::nullopt;
+    if (s.empty() || AllStars(s)) return std::nullopt;
     std::string_view t = s;
     if (!t.empty() && t[0] == '+') t.remove_prefix(1);
     double v = 0;
     auto r = std::from_chars(t.data(), t.data() + t.size(), v);
     if (r.ec != std::errc() || (r.ptr != t.data() + t.size() && std::string_view(r.ptr, size_t(t.data() + t.size() - r.ptr)) != "."))
-        BadValue(field, std::string("'").append(s).append("' is not a number"));
+        BadValue(field, "'" + PrintableBytes(s) + "' is not a number");
     return v;
 }
 
@@ -994,7 +1223,7 @@ std::optional<TDbfDate> TDbfRecord::GetDate(int field) const {
     if (f.Kind != TDbfFieldKind::Date) RaiseError(DBIERR_INVALIDFLDXFORM, "Field " + f.Name + " is not a date");
     std::string_view raw(reinterpret_cast<const char*>(bytes_.data() + f.Offset), 8);
     if (TrimBlanks(raw).empty() || raw == "00000000") return std::nullopt;
-    if (!AllDigits(raw)) BadValue(field, "'" + std::string(raw) + "' is not a date");
+    if (!AllDigits(raw)) BadValue(field, "'" + PrintableBytes(raw) + "' is not a date");
     TDbfDate d;
     std::from_chars(raw.data(), raw.data() + 4, d.Year);
     std::from_chars(raw.data() + 4, raw.data() + 6, d.Month);
@@ -1012,7 +1241,7 @@ std::optional<bool> TDbfRecord::GetLogical(int field) const {
         case 'F': case 'f': case 'N': case 'n': return false;
         case ' ': case '?': case '\0': return std::nullopt;
     }
-    BadValue(field, "'" + std::string(1, c) + "' is not a logical value");
+    BadValue(field, "'" + PrintableBytes(std::string_view(&c, 1)) + "' is not a logical value");
 }
 
 uint32_t TDbfRecord::MemoBlock(int field) const {
@@ -1030,7 +1259,7 @@ std::string TDbfRecord::GetMemoRaw(int field) const {
     return block ? table_->ReadMemo(block) : std::string();
 }
 
-std::string TDbfRecord::GetMemo(int field) const { return table_->Converter().ToUtf8(GetMemoRaw(field)); }
+std::string TDbfRecord::GetMemo(int field) const { return ToUtf8(field, GetMemoRaw(field)); }
 
 void TDbfRecord::Store(const TDbfFieldDesc& f, std::string_view s, bool rightAlign) {
     uint8_t* p = bytes_.data() + f.Offset;

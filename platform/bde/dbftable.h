@@ -43,6 +43,9 @@ struct TDbfOpenOptions {
 };
 
 class TDbfRecord;
+class TIndexFile;
+class TIndexTag;
+struct TIndexTagDef;
 
 class TDbfTable : public std::enable_shared_from_this<TDbfTable> {
 public:
@@ -109,6 +112,34 @@ public:
     void Pack(const TProgressCallback& progress = {});
     void Zap();
 
+    // ---- batches ----
+    // Between BeginBatch and EndBatch the open holds the table's write lock; appended records
+    // are written in large pieces and the header's count once, at the end. Records past the
+    // count are invisible, so a crash inside a batch loses that batch and nothing before it.
+    // Open indexes merge the batch's keys and are rewritten once, at the end (they carry the
+    // write mark meanwhile, so a crash leaves them stale, never wrong). Reads inside the batch
+    // see its records. Destroying the table ends an open batch.
+    void BeginBatch();
+    void EndBatch();
+
+    // ---- indexes (bde/index.h) ----
+    // The index files open with the table: the production .MDX first (opened with the table when
+    // the header's flag is set; a missing or damaged one is noted in OpenReport), then the .NDX
+    // files opened on request. Every open index is kept current by the table's writes.
+    const std::vector<std::shared_ptr<TIndexFile>>& IndexFiles() const;
+    TIndexFile* ProductionIndex() const;
+    // A tag of any open index file (an .NDX answers to its base name); null when none.
+    std::shared_ptr<TIndexTag> FindTag(std::string_view name) const;
+    // Tags of the production index, created when the table has none (exclusive opens only).
+    void AddTag(const TIndexTagDef& def, const TProgressCallback& progress = {});
+    void DropTag(std::string_view name);
+    // Rebuilds every open index file from the table (exclusive opens only).
+    void Reindex(const TProgressCallback& progress = {});
+    std::shared_ptr<TIndexFile> CreateNdx(const std::string& path, const TIndexTagDef& def,
+                                          const TProgressCallback& progress = {});
+    std::shared_ptr<TIndexFile> OpenNdx(const std::string& path);
+    void CloseNdx(const TIndexFile& file);
+
 private:
     struct TImpl;
     TDbfTable();
@@ -163,6 +194,7 @@ private:
     const std::string* PendingMemo(int field) const;  // null when the field has none
     void SetPendingMemo(int field, std::string bytes);
     [[noreturn]] void BadValue(int field, const std::string& what) const;
+    std::string ToUtf8(int field, std::string_view stored) const;  // naming the field on failure
     void Store(const TDbfFieldDesc& f, std::string_view bytes, bool rightAlign);
 
     std::shared_ptr<TDbfTable> table_;

@@ -3,6 +3,7 @@
 // callers rely on the navigation results BOF (8705) and EOF (8706) by value.
 #pragma once
 #include <string>
+#include <string_view>
 
 #include "rtl/exceptions.h"
 
@@ -24,12 +25,14 @@ constexpr DBIResult DBIERR_ENDOFBLOB = ERRBASE_NOTFOUND + 7;
 constexpr DBIResult DBIERR_OBJNOTFOUND = ERRBASE_NOTFOUND + 8;
 constexpr DBIResult DBIERR_BLOBFILEMISSING = ERRBASE_NOTFOUND + 10;
 constexpr DBIResult DBIERR_NOSUCHFILE = ERRBASE_NOTFOUND + 12;
+constexpr DBIResult DBIERR_NOSUCHINDEX = ERRBASE_NOTFOUND + 13;
 
 // Damaged data.
 constexpr DBIResult ERRBASE_CORRUPT = 0x2300;
 constexpr DBIResult DBIERR_HEADERCORRUPT = ERRBASE_CORRUPT + 1;
 constexpr DBIResult DBIERR_FILECORRUPT = ERRBASE_CORRUPT + 2;
 constexpr DBIResult DBIERR_MEMOCORRUPT = ERRBASE_CORRUPT + 3;
+constexpr DBIResult DBIERR_INDEXCORRUPT = ERRBASE_CORRUPT + 5;  // damaged or stale index
 
 // Input and output.
 constexpr DBIResult ERRBASE_IO = 0x2400;
@@ -42,6 +45,7 @@ constexpr DBIResult DBIERR_FILEEXISTS = ERRBASE_IO + 7;
 constexpr DBIResult ERRBASE_LIMIT = 0x2500;
 constexpr DBIResult DBIERR_RECTOOBIG = ERRBASE_LIMIT + 6;
 constexpr DBIResult DBIERR_TOOMANYFIELDS = ERRBASE_LIMIT + 9;
+constexpr DBIResult DBIERR_INDEXLIMIT = ERRBASE_LIMIT + 11;  // too many tags, or a key too long
 
 // Invalid requests and values.
 constexpr DBIResult ERRBASE_INVALIDREQ = 0x2700;
@@ -68,5 +72,12 @@ constexpr DBIResult DBIERR_USERABORT = ERRBASE_OTHER + 1;
 
 // Raises vcl::EDBEngineError with the code and message.
 [[noreturn]] void RaiseError(DBIResult code, const std::string& message);
+
+// File bytes made safe for a message: printable ASCII as it is, every other byte (NUL,
+// controls, bytes above 127) as \xNN.
+std::string PrintableBytes(std::string_view bytes);
+// UTF-8 text made safe for a message: controls and invalid UTF-8 bytes as \xNN, valid
+// characters above 127 kept.
+std::string PrintableText(std::string_view utf8);
 
 }  // namespace bde

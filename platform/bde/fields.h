@@ -28,6 +28,8 @@ struct TDbfFieldDesc {
     uint32_t Offset = 0;   // from the start of the record buffer (the deletion byte is 0)
     bool Hidden = false;   // a FoxPro system column (_NullFlags)
     bool BinaryMemoPointer = false;  // FoxPro 4-byte memo pointer
+    // Why an Unsupported field cannot be read (empty for the others), for messages.
+    std::string Problem;
 };
 
 // A calendar date (no time of day).

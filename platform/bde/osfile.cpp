@@ -35,7 +35,9 @@ TOsFile& TOsFile::operator=(TOsFile&& o) noexcept {
 
 void TOsFile::Open(const std::string& path, bool writable) {
     Close();
-    int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    // Non-blocking, so that a named pipe or device in place of a table is refused at once
+    // instead of waiting for a writer; regular files ignore the flag, which is then cleared.
+    int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         if (errno == ENOENT) RaiseError(DBIERR_NOSUCHFILE, "File not found: " + path);
         RaiseError(DBIERR_FILENOACCESS, "Cannot open " + path + ": " + SysText());
@@ -45,6 +47,8 @@ void TOsFile::Open(const std::string& path, bool writable) {
         ::close(fd);
         RaiseError(DBIERR_FILENOACCESS, "Not a regular file: " + path);
     }
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     fd_ = fd;
     writable_ = writable;
     path_ = path;
@@ -179,6 +183,56 @@ void SyncDirectoryOf(const std::string& path) {
 
 void RaiseError(DBIResult code, const std::string& message) {
     throw vcl::EDBEngineError(code, message);
+}
+
+static void AppendEscaped(std::string& out, unsigned char c) {
+    static const char* hex = "0123456789ABCDEF";
+    out += "\\x";
+    out += hex[c >> 4];
+    out += hex[c & 15];
+}
+
+std::string PrintableBytes(std::string_view bytes) {
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (c >= 0x20 && c < 0x7F) out += char(c);
+        else AppendEscaped(out, c);
+    }
+    return out;
+}
+
+std::string PrintableText(std::string_view s) {
+    std::string out;
+    size_t i = 0;
+    while (i < s.size()) {
+        unsigned char c = s[i];
+        if (c < 0x80) {
+            if (c >= 0x20 && c != 0x7F) out += char(c);
+            else AppendEscaped(out, c);
+            ++i;
+            continue;
+        }
+        // A complete, shortest-form UTF-8 sequence is kept; anything else is escaped bytewise.
+        size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+        bool ok = n > 0 && i + n <= s.size();
+        for (size_t k = 1; ok && k < n; ++k) ok = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
+        if (ok && n == 3) {
+            unsigned char d = s[i + 1];
+            ok = !(c == 0xE0 && d < 0xA0) && !(c == 0xED && d >= 0xA0);
+        }
+        if (ok && n == 4) {
+            unsigned char d = s[i + 1];
+            ok = !(c == 0xF0 && d < 0x90) && !(c == 0xF4 && d >= 0x90);
+        }
+        if (!ok) {
+            AppendEscaped(out, c);
+            ++i;
+            continue;
+        }
+        out.append(s.substr(i, n));
+        i += n;
+    }
+    return out;
 }
 
 }  // namespace bde

@@ -118,7 +118,7 @@ TEST(DbvTool, ErrorsPrintOneLineAndFail) {
         {"import-csv " + t + " " + Quote(dir / "none.csv"), "cannot read"},
         {"export-csv " + Quote(dir / "missing"), "Table does not exist"},
         {"export-csv " + t + " --filter 'NAME = 1'", "dbv: Type mismatch at column 6: cannot compare Character with Numeric"},
-        {"export-csv " + t + " --order NAME", "--order needs indexes"},
+        {"export-csv " + t + " --order NAME", "the table has no index tag NAME"},
         {"count " + t + " --filter 'UPPER(NAME'", "dbv: Syntax error at column 11: expected ',' or ')'"},
         {"delete " + t + " --filter 'AGE'", "a filter must be Logical, not Numeric"},
         {"undelete " + t + " --filter 'AGEX > 1'", "dbv: Unknown field at column 1: AGEX"},
@@ -126,8 +126,13 @@ TEST(DbvTool, ErrorsPrintOneLineAndFail) {
         {"delete " + t + " --recno 9", "record 9 does not exist"},
         {"delete " + t + " --recno x", "invalid record number 'x'"},
         {"delete " + t, "--recno N or --filter EXPR is required"},
-        {"seek " + t + " TAG KEY", "seek needs indexes"},
-        {"index " + t + " add TAG NAME", "index needs indexes"},
+        {"seek " + t + " TAG KEY", "the table has no index tag TAG"},
+        {"index add " + t + " TAG 'UPPER(NAME'", "dbv: Syntax error at column 11: expected ',' or ')'"},
+        {"index add " + t + " TAG NAME --for 'AGE >'", "dbv: Syntax error at column 6"},
+        {"index add " + t + " TAG 'AGE > 1'", "is logical"},
+        {"index add " + t + " 'BAD NAME' NAME", "Invalid tag name"},
+        {"index drop " + t + " TAG", "has no production index"},
+        {"reindex " + t, "no index to rebuild"},
         {"create " + t + " A:C:5", "Table already exists"},
         {"create " + Quote(dir / "n") + " A:Q:5", "unknown field type 'Q'"},
         {"create " + Quote(dir / "n") + " A:C", "needs a length"},
@@ -169,4 +174,73 @@ TEST(DbvTool, ProgressBarOnlyOnATerminal) {
     EXPECT_NE(tty.Out.find("Packing ["), std::string::npos) << tty.Out;
     EXPECT_NE(tty.Out.find("] 100%"), std::string::npos) << tty.Out;
     EXPECT_EQ(Dbv("count " + t).Out, "2999\n");
+}
+
+TEST(DbvTool, IndexCommandsOrderSeekAndInfo) {
+    TempDir dir;
+    std::string t = Quote(dir / "ix.dbf");
+    ASSERT_EQ(Dbv("create " + t + " NAME:C:8 QTY:N:5:0 BORN:D").Status, 0);
+    bdetest::WriteFile(dir / "in.csv", "NAME,QTY,BORN\npear,5,2001-02-03\napple,12,1999-12-31\nfig,,\nApple,7,2020-01-01\n");
+    ASSERT_EQ(Dbv("import-csv " + t + " " + Quote(dir / "in.csv")).Status, 0);
+    ASSERT_EQ(Dbv("index add " + t + " NAME 'UPPER(NAME)'").Status, 0);
+    ASSERT_EQ(Dbv("index add " + t + " QTY QTY --descending --for 'QTY > 0'").Status, 0);
+    ASSERT_EQ(Dbv("index add " + t + " UBORN BORN --unique").Status, 0);
+    auto list = Dbv("index list " + t);
+    EXPECT_EQ(list.Out,
+              "  NAME       C   8  UPPER(NAME) (4 keys)\n"
+              "  QTY        N  12  QTY descending for QTY > 0 (3 keys)\n"
+              "  UBORN      D   8  BORN unique (4 keys)\n");
+    auto info = Dbv("info " + t);
+    EXPECT_NE(info.Out.find("ix.mdx, 3 tags\n  NAME "), std::string::npos) << info.Out;
+    EXPECT_EQ(Dbv("export-csv " + t + " --order NAME").Out,
+              "NAME,QTY,BORN\napple,12,1999-12-31\nApple,7,2020-01-01\nfig,,\npear,5,2001-02-03\n");
+    EXPECT_EQ(Dbv("export-csv " + t + " --order qty --descending").Out,
+              "NAME,QTY,BORN\npear,5,2001-02-03\nApple,7,2020-01-01\napple,12,1999-12-31\n");
+    // Writes keep the tags current.
+    ASSERT_EQ(Dbv("delete " + t + " --filter \"NAME = 'pear'\"").Status, 0);
+    EXPECT_EQ(Dbv("export-csv " + t + " --order QTY").Out, "NAME,QTY,BORN\napple,12,1999-12-31\nApple,7,2020-01-01\n");
+    ASSERT_EQ(Dbv("pack " + t).Status, 0);
+    EXPECT_EQ(Dbv("count " + t).Out, "3\n");
+    EXPECT_NE(Dbv("index list " + t).Out.find("UPPER(NAME) (3 keys)"), std::string::npos);
+
+    auto seek = Dbv("seek " + t + " NAME APPLE");
+    EXPECT_EQ(seek.Status, 0);
+    EXPECT_EQ(seek.Out, "RECNO,NAME,QTY,BORN\n1,apple,12,1999-12-31\n");
+    EXPECT_EQ(Dbv("seek " + t + " NAME FI --partial").Out, "RECNO,NAME,QTY,BORN\n2,fig,,\n");
+    auto soft = Dbv("seek " + t + " NAME B --soft");
+    EXPECT_EQ(soft.Status, 3);  // landed on the next key
+    EXPECT_EQ(soft.Out, "RECNO,NAME,QTY,BORN\n2,fig,,\n");
+    EXPECT_EQ(Dbv("seek " + t + " UBORN 2020-01-01").Out, "RECNO,NAME,QTY,BORN\n3,Apple,7,2020-01-01\n");
+    EXPECT_EQ(Dbv("seek " + t + " QTY 8 --soft").Out, "RECNO,NAME,QTY,BORN\n3,Apple,7,2020-01-01\n");
+    auto miss = DbvErr("seek " + t + " NAME ZZZ");
+    EXPECT_EQ(miss.Status, 1);
+    EXPECT_EQ(miss.Out, "dbv: key not found\n");
+    EXPECT_NE(DbvErr("seek " + t + " QTY abc").Out.find("invalid key: 'abc' is not a number"), std::string::npos);
+
+    // A damaged index: named, refused, and rebuilt by reindex.
+    std::string mdx = bdetest::ReadFile(dir / "ix.mdx");
+    std::string bad = mdx;
+    bad[28] = 60;
+    bdetest::WriteFile(dir / "ix.mdx", bad);
+    auto err = DbvErr("export-csv " + t + " --order NAME");
+    EXPECT_EQ(err.Status, 1);
+    EXPECT_NE(err.Out.find("is damaged"), std::string::npos) << err.Out;
+    EXPECT_NE(Dbv("info " + t).Out.find("Note:        Index"), std::string::npos);
+    bad = mdx;
+    bad[6 * 512] = char(250);  // the first tag's only page claims too many keys
+    bdetest::WriteFile(dir / "ix.mdx", bad);
+    EXPECT_EQ(DbvErr("export-csv " + t + " --order NAME").Status, 1);
+    ASSERT_EQ(Dbv("reindex " + t).Status, 0);
+    EXPECT_EQ(bdetest::ReadFile(dir / "ix.mdx"), mdx);
+
+    // .NDX files beside the table.
+    ASSERT_EQ(Dbv("index add " + t + " " + Quote(dir / "qty.ndx") + " QTY").Status, 0);
+    EXPECT_EQ(Dbv("export-csv " + t + " --order " + Quote(dir / "qty.ndx")).Out,
+              "NAME,QTY,BORN\nfig,,\nApple,7,2020-01-01\napple,12,1999-12-31\n");
+    ASSERT_EQ(Dbv("reindex " + t + " " + Quote(dir / "qty.ndx")).Status, 0);
+
+    ASSERT_EQ(Dbv("index drop " + t + " NAME").Status, 0);
+    ASSERT_EQ(Dbv("index drop " + t + " QTY").Status, 0);
+    ASSERT_EQ(Dbv("index drop " + t + " UBORN").Status, 0);
+    EXPECT_NE(Dbv("info " + t).Out.find("Indexes:     none"), std::string::npos);
 }
