@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "bde_test_util.h"
+#include "support/paths.h"
 
 using namespace bde;
 using bdetest::Quote;
@@ -15,7 +16,7 @@ using bdetest::WriteFile;
 
 namespace {
 
-const std::string kDbv = DBV_BINARY_DIR "/bin/dbv";
+const std::string kDbv = dbvtest::BuildDir() + "/bin/dbv";
 
 bdetest::RunResult Dbv(const std::string& args) { return bdetest::Run("timeout 20 " + kDbv + " " + args, true); }
 
