@@ -190,9 +190,8 @@ void TDataSet::UpdateBufferCount() {
 
 void TDataSet::MoveBuffer(int from, int to) {
     if (from == to) return;
-    TSlot s = std::move(slots_[size_t(from)]);
-    slots_.erase(slots_.begin() + from);
-    slots_.insert(slots_.begin() + to, std::move(s));
+    if (from < to) std::rotate(slots_.begin() + from, slots_.begin() + from + 1, slots_.begin() + to + 1);
+    else std::rotate(slots_.begin() + to, slots_.begin() + from, slots_.begin() + from + 1);
     // The cursor's record follows its buffer.
     if (currentRecord_ >= 0) {
         if (currentRecord_ == from) currentRecord_ = to;
@@ -367,7 +366,12 @@ void TDataSet::DataEvent(TDataEvent event, intptr_t info) {
 }
 
 void TDataSet::NotifySources(TDataEvent event, intptr_t info) {
-    for (TDataSource* ds : std::vector<TDataSource*>(dataSources_)) ds->DataEvent(event, info);
+    // A source that detaches itself in its handler does not make the next one miss the event.
+    for (size_t i = 0; i < dataSources_.size();) {
+        TDataSource* ds = dataSources_[i];
+        ds->DataEvent(event, info);
+        if (i < dataSources_.size() && dataSources_[i] == ds) ++i;
+    }
 }
 
 void TDataSet::DisableControls() {

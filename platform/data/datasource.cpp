@@ -92,10 +92,12 @@ void TDataSource::DataEvent(TDataEvent event, intptr_t info) {
         return;
     }
     if (state_ == dsInactive) return;
-    for (TDataLink* l : std::vector<TDataLink*>(links_)) {
-        // A link removed by an earlier link's handler gets no more events.
-        if (std::find(links_.begin(), links_.end(), l) == links_.end()) continue;
+    // A link that detaches itself (or is freed) in its handler does not make the next one
+    // miss the event.
+    for (size_t i = 0; i < links_.size();) {
+        TDataLink* l = links_[i];
         l->DataEvent(event, info);
+        if (i < links_.size() && links_[i] == l) ++i;
     }
     switch (event) {
         case deFieldChange:

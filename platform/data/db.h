@@ -101,6 +101,8 @@ class TField : public TComponent {
 public:
     explicit TField(TComponent* AOwner);
     ~TField() override;
+    void BeforeDestruction() override;
+    void Notification(TComponent* AComponent, TOperation Operation) override;
 
     TDataSet* GetDataSet() const { return dataSet_; }
     void SetDataSet(TDataSet* ds);

@@ -95,6 +95,27 @@ TField::TField(TComponent* AOwner) : TComponent(AOwner) {}
 
 TField::~TField() = default;
 
+// A field freed before its dataset leaves the dataset's list (closing the dataset first).
+void TField::BeforeDestruction() {
+    if (dataSet_) {
+        TDataSet* ds = dataSet_;
+        if (!ds->IsDestroying()) {
+            try {
+                ds->Close();
+            } catch (...) {
+            }
+        }
+        ds->RemoveField(this);
+    }
+    if (lookupDataSet_) lookupDataSet_->RemoveFreeNotification(this);
+    inherited::BeforeDestruction();
+}
+
+void TField::Notification(TComponent* AComponent, TOperation Operation) {
+    inherited::Notification(AComponent, Operation);
+    if (Operation == opRemove && AComponent == lookupDataSet_) lookupDataSet_ = nullptr;
+}
+
 void TField::SetDataSet(TDataSet* ds) {
     if (ds == dataSet_) return;
     if (dataSet_) dataSet_->CheckInactive(), dataSet_->RemoveField(this);
@@ -149,7 +170,9 @@ void TField::SetFieldKind(TFieldKind v) {
 void TField::SetLookupDataSet(TDataSet* v) {
     if (dataSet_) dataSet_->CheckInactive();
     if (v && v == dataSet_) DatabaseError("Circular datalinks are not allowed");
+    if (lookupDataSet_) lookupDataSet_->RemoveFreeNotification(this);
     lookupDataSet_ = v;
+    if (v) v->FreeNotification(this);
 }
 
 bool TField::GetCanModify() const {

@@ -314,6 +314,18 @@ TEST(Fields, CalculatedAndLookupFields) {
     orders->Post();
     EXPECT_EQ(twice->GetAsInteger(), 100);
     EXPECT_EQ(cust->FieldByName("NAME")->GetAsString(), "R01") << "the lookup table did not move";
+
+    // A freed lookup table is forgotten; a freed field leaves its dataset.
+    cust->Free();
+    EXPECT_EQ(name->GetLookupDataSet(), nullptr);
+    orders->Refresh();
+    EXPECT_TRUE(name->IsNull());
+    twice->Free();
+    EXPECT_FALSE(orders->GetActive());
+    EXPECT_EQ(orders->FindField("TWICE"), nullptr);
+    orders->OnCalcFields = nullptr;
+    orders->Open();
+    EXPECT_EQ(orders->GetFieldCount(), 3);
 }
 
 TEST(Links, FieldDataLinkNotificationsAndUnknownField) {
