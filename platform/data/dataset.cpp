@@ -101,7 +101,10 @@ void TDataSet::OpenCursorAndBuffers() {
 }
 
 void TDataSet::CloseAll() {
-    for (TSlot& s : slots_) FreeRecordBuffer(s.Data);
+    for (TSlot* s : slots_) {
+        FreeRecordBuffer(s->Data);
+        delete s;
+    }
     slots_.clear();
     bufferCount_ = recordCount_ = activeRecord_ = 0;
     currentRecord_ = -1;
@@ -143,8 +146,9 @@ void TDataSet::SetBufferCount(int n) {
         size_t old = slots_.size();
         slots_.resize(size_t(n) + 1);
         for (size_t i = old; i < slots_.size(); ++i) {
-            slots_[i].Data = AllocRecordBuffer();
-            slots_[i].Calc.assign(size_t(calcFieldCount_), Variant{});
+            slots_[i] = new TSlot;
+            slots_[i]->Data = AllocRecordBuffer();
+            slots_[i]->Calc.assign(size_t(calcFieldCount_), Variant{});
         }
         bufferCount_ = n;
         if (recordCount_ > 0 && state_ == dsBrowse) {
@@ -162,7 +166,10 @@ void TDataSet::SetBufferCount(int n) {
         if (currentRecord_ >= 0) currentRecord_ = currentRecord_ - drop;
         if (recordCount_ > n) recordCount_ = n;
         if (currentRecord_ < 0 || currentRecord_ >= recordCount_) currentRecord_ = -1;
-        for (size_t i = size_t(n) + 1; i < slots_.size(); ++i) FreeRecordBuffer(slots_[i].Data);
+        for (size_t i = size_t(n) + 1; i < slots_.size(); ++i) {
+            FreeRecordBuffer(slots_[i]->Data);
+            delete slots_[i];
+        }
         slots_.resize(size_t(n) + 1);
         bufferCount_ = n;
         ShiftLinks(-drop);
@@ -216,7 +223,7 @@ void TDataSet::ActivateBuffers() {
 
 void TDataSet::SetCurrentRecord(int index) {
     if (currentRecord_ == index) return;
-    TRecordBuffer b = slots_[size_t(index)].Data;
+    TRecordBuffer b = slots_[size_t(index)]->Data;
     switch (GetBookmarkFlag(b)) {
         case bfCurrent:
         case bfInserted: InternalSetToRecord(b); break;
@@ -233,7 +240,7 @@ void TDataSet::UpdateCursorPos() {
 bool TDataSet::GetNextRecord() {
     if (recordCount_ > 0) SetCurrentRecord(recordCount_ - 1);
     int spare = bufferCount_;
-    TGetResult r = GetRecord(slots_[size_t(spare)].Data, gmNext, true);
+    TGetResult r = GetRecord(slots_[size_t(spare)]->Data, gmNext, true);
     if (r != grOK) {
         // The cursor went past the last buffered record.
         currentRecord_ = -1;
@@ -255,7 +262,7 @@ bool TDataSet::GetNextRecord() {
 bool TDataSet::GetPriorRecord() {
     if (recordCount_ > 0) SetCurrentRecord(0);
     int spare = bufferCount_;
-    TGetResult r = GetRecord(slots_[size_t(spare)].Data, gmPrior, true);
+    TGetResult r = GetRecord(slots_[size_t(spare)]->Data, gmPrior, true);
     if (r != grOK) {
         currentRecord_ = -1;
         if (recordCount_ > 0) SetCurrentRecord(0);
@@ -286,8 +293,8 @@ int TDataSet::GetPriorRecords() {
 }
 
 TRecordBuffer TDataSet::ActiveBuffer() const {
-    if (recordCount_ == 0 && state_ != dsInsert) return slots_.empty() ? nullptr : slots_[0].Data;
-    return slots_.empty() ? nullptr : slots_[size_t(activeRecord_)].Data;
+    if (recordCount_ == 0 && state_ != dsInsert) return slots_.empty() ? nullptr : slots_[0]->Data;
+    return slots_.empty() ? nullptr : slots_[size_t(activeRecord_)]->Data;
 }
 
 TRecordBuffer TDataSet::GetActiveRecBuf() const {
@@ -306,7 +313,7 @@ Variant* TDataSet::CalcSlotValue(TField* field) {
     if (i < 0) return nullptr;
     int slot = state_ == dsCalcFields ? calcSlot_ : activeRecord_;
     if (state_ == dsFilter || slot < 0 || slot >= int(slots_.size())) return nullptr;
-    auto& calc = slots_[size_t(slot)].Calc;
+    auto& calc = slots_[size_t(slot)]->Calc;
     if (calc.size() < size_t(calcFieldCount_)) calc.resize(size_t(calcFieldCount_));
     return &calc[size_t(i)];
 }
@@ -513,7 +520,7 @@ bool TDataSet::IsEmpty() const {
 
 void TDataSet::Resync(TResyncModes mode) {
     int spare = bufferCount_;
-    TRecordBuffer b = slots_[size_t(spare)].Data;
+    TRecordBuffer b = slots_[size_t(spare)]->Data;
     if (mode.Contains(rmExact)) {
         CursorPosChanged();
         if (GetRecord(b, gmCurrent, true) != grOK) DatabaseError("Record not found or changed by another user");
@@ -612,8 +619,8 @@ void TDataSet::InitRecord(TRecordBuffer buffer) {
     InternalInitRecord(buffer);
     int slot = -1;
     for (size_t i = 0; i < slots_.size(); ++i)
-        if (slots_[i].Data == buffer) slot = int(i);
-    if (slot >= 0) slots_[size_t(slot)].Calc.assign(size_t(calcFieldCount_), Variant{});
+        if (slots_[i]->Data == buffer) slot = int(i);
+    if (slot >= 0) slots_[size_t(slot)]->Calc.assign(size_t(calcFieldCount_), Variant{});
     SetBookmarkFlag(buffer, bfInserted);
 }
 
@@ -626,7 +633,7 @@ void TDataSet::Insert() {
     MoveBuffer(bufferCount_, activeRecord_);
     if (currentRecord_ >= bufferCount_) currentRecord_ = -1;
     TRecordBuffer b = ActiveBuffer();
-    if (recordCount_ == 0) activeRecord_ = 0, b = slots_[0].Data;
+    if (recordCount_ == 0) activeRecord_ = 0, b = slots_[0]->Data;
     InitRecord(b);
     if (recordCount_ == 0) {
         SetBookmarkFlag(b, bfBOF);
@@ -643,7 +650,7 @@ void TDataSet::Append() {
     BeginInsertAppend();
     ClearBuffers();
     InternalLast();
-    TRecordBuffer b = slots_[0].Data;
+    TRecordBuffer b = slots_[0]->Data;
     InitRecord(b);
     SetBookmarkFlag(b, bfEOF);
     recordCount_ = 1;
@@ -753,7 +760,7 @@ void TDataSet::GetCalcFields(int slot) {
     TDataSetState old = SetTempState(dsCalcFields);
     TRecordBuffer oldBuf = calcBuffer_;
     int oldSlot = calcSlot_;
-    calcBuffer_ = slots_[size_t(slot)].Data;
+    calcBuffer_ = slots_[size_t(slot)]->Data;
     calcSlot_ = slot;
     try {
         CalculateFields(slot);
@@ -769,7 +776,7 @@ void TDataSet::GetCalcFields(int slot) {
 }
 
 void TDataSet::CalculateFields(int slot) {
-    auto& calc = slots_[size_t(slot)].Calc;
+    auto& calc = slots_[size_t(slot)]->Calc;
     calc.assign(size_t(calcFieldCount_), Variant{});
     for (TField* f : fields_.List()) {
         if (f->GetFieldKind() != fkLookup) continue;

@@ -667,7 +667,7 @@ protected:
     void ClearBuffers();
     void CheckRequiredFields();
     bool HasCalcFields() const { return calcFieldCount_ > 0; }
-    TRecordBuffer Buffers(int i) const { return slots_[size_t(i)].Data; }
+    TRecordBuffer Buffers(int i) const { return slots_[size_t(i)]->Data; }
     // The raw buffer for state-dependent reads (filter records, calculation, the active record).
     TRecordBuffer GetActiveRecBuf() const;
     Variant* CalcSlotValue(TField* field);
@@ -702,7 +702,7 @@ private:
 
     TDataSetState state_ = dsInactive, disableState_ = dsInactive;
     TDataEvent enableEvent_ = deDataSetChange;
-    std::vector<TSlot> slots_;  // bufferCount_ + 1 entries while open
+    std::vector<TSlot*> slots_;  // bufferCount_ + 1 entries while open (owned; raw so rotating is a memmove)
     int bufferCount_ = 0, recordCount_ = 0, activeRecord_ = 0, currentRecord_ = -1;
     int disableCount_ = 0, calcFieldCount_ = 0;
     bool bof_ = true, eof_ = true, modified_ = false, found_ = false, defaultFields_ = false;
