@@ -325,7 +325,19 @@ void TDataSet::SetActiveRecordInternal(int i) {
 bool TDataSet::GetCurrentRecord(char* buffer) {
     if (recordCount_ == 0 || state_ != dsBrowse) return false;
     UpdateCursorPos();
-    return GetRecord(buffer, gmCurrent, false) == grOK;
+    // The caller's buffer holds RecordSize bytes: the record is read into a whole buffer
+    // (record plus the dataset's own trailer) and only the record is copied out.
+    TRecordBuffer tmp = AllocRecordBuffer();
+    bool ok = false;
+    try {
+        ok = GetRecord(tmp, gmCurrent, false) == grOK;
+        if (ok) std::memcpy(buffer, tmp, size_t(GetRecordSizeValue()));
+    } catch (...) {
+        FreeRecordBuffer(tmp);
+        throw;
+    }
+    FreeRecordBuffer(tmp);
+    return ok;
 }
 
 // ---- state and events ----

@@ -672,6 +672,7 @@ protected:
     TRecordBuffer GetActiveRecBuf() const;
     Variant* CalcSlotValue(TField* field);
     void SetFilterBuffer(TRecordBuffer b) { filterBuffer_ = b; }
+    TRecordBuffer FilterBuffer() const { return filterBuffer_; }
     bool FindRecordWhere(const std::function<bool()>& matches);
 
     bool readOnly_ = false;

@@ -479,15 +479,20 @@ void TBDEDataSet::ApplyFilter() {
     TDataCursor::TRecordTest extra;
     if (OnFilterRecord) {
         extra = [this](const char* rec) {
+            // Runs inside other reads (a search walks the cursor in the filter state too), so
+            // the state and the record being read are put back afterwards.
             TDataSetState old = SetTempState(dsFilter);
+            TRecordBuffer oldBuffer = FilterBuffer();
             SetFilterBuffer(const_cast<char*>(rec));
             bool accept = true;
             try {
                 OnFilterRecord(this, accept);
             } catch (...) {
+                SetFilterBuffer(oldBuffer);
                 RestoreState(old);
                 throw;
             }
+            SetFilterBuffer(oldBuffer);
             RestoreState(old);
             return accept;
         };

@@ -296,6 +296,10 @@ TEST(DataSet, FiltersRaiseAtAssignment) {
     EXPECT_EQ(t->FieldByName("NAME")->GetAsString(), "R10");
     t->Last();
     EXPECT_EQ(t->FieldByName("NAME")->GetAsString(), "R30");
+    // A search inside the filtered records reads its own record, not the filter's.
+    EXPECT_TRUE(t->Locate("NUM", Variant{int64_t(20)}, {}));
+    EXPECT_EQ(t->FieldByName("NAME")->GetAsString(), "R20");
+    EXPECT_FALSE(t->Locate("NUM", Variant{int64_t(21)}, {}));
     t->SetFiltered(false);
     EXPECT_EQ(t->GetRecordCount(), 30);
 }

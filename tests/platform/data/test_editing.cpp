@@ -161,6 +161,51 @@ TEST(Editing, RequiredReadOnlyAndStateErrors) {
     EXPECT_EQ(msg([&] { t->Edit(); }), "Cannot modify a read-only dataset");
 }
 
+// OnPostError decides what a failed post does; the record stays in its state for a retry.
+TEST(Editing, PostErrorsGetCurrentRecordAndFocus) {
+    TempDir dir;
+    MakePeople(dir, 3);
+    TFixture fx;
+    TTable* t = fx.Table(dir);
+    TDataSource* src = fx.Source(t);
+    t->Open();
+    t->FieldByName("NAME")->SetRequired(true);
+    int calls = 0;
+    t->OnPostError = [&](TDataSet* ds, EDatabaseError& e, TDataAction& action) {
+        ++calls;
+        EXPECT_EQ(e.Message(), "Field 'NAME' must have a value");
+        if (calls == 1) {
+            action = daAbort;
+        } else {
+            ds->FieldByName("NAME")->SetAsString("FIXED");
+            action = daRetry;
+        }
+    };
+    // A field link whose field is the one that failed is asked to take the focus.
+    auto fl = MakeOwned<TFieldDataLink>();
+    auto control = MakeOwned<TComponent>(nullptr);
+    fl->SetControl(control.get());
+    fl->SetFieldName("NAME");
+    fl->SetDataSource(src);
+    t->Append();
+    EXPECT_THROW(t->Post(), EAbort);
+    EXPECT_EQ(t->GetState(), dsInsert);
+    t->Post();
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(t->GetState(), dsBrowse);
+    EXPECT_EQ(t->FieldByName("NAME")->GetAsString(), "FIXED");
+    EXPECT_EQ(t->GetRecordCount(), 4);
+
+    std::vector<char> rec(size_t(t->GetRecordSize()));
+    t->First();
+    t->Next();
+    ASSERT_TRUE(t->GetCurrentRecord(rec.data()));
+    EXPECT_EQ(std::string(rec.data() + 1, 3), "R02");
+    t->Edit();
+    EXPECT_FALSE(t->GetCurrentRecord(rec.data()));
+    t->Cancel();
+}
+
 // Conversions raise with the platform's texts and leave the value alone.
 TEST(Fields, ConversionErrors) {
     TempDir dir;
