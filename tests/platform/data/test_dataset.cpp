@@ -106,6 +106,35 @@ TEST(DataSet, BufferCountIsTheLargestOfTheLinks) {
     EXPECT_EQ(WindowNames(*small, t), "R03 R04 R05");
 }
 
+// A grid that grows or shrinks changes its link's buffer count while the dataset is open:
+// the window fills from both sides and the current record stays current.
+TEST(DataSet, BufferCountChangesWhileOpen) {
+    TempDir dir;
+    MakePeople(dir, 30);
+    TFixture fx;
+    TTable* t = fx.Table(dir);
+    auto link = MakeOwned<TLogLink>();
+    link->SetBufferCount(10);
+    link->SetDataSource(fx.Source(t));
+    t->Open();
+    t->Last();
+    link->SetBufferCount(15);
+    EXPECT_EQ(link->GetRecordCount(), 15);
+    EXPECT_EQ(link->GetActiveRecord(), 14);
+    EXPECT_EQ(t->FieldByName("NAME")->GetAsString(), "R30");
+    link->SetBufferCount(5);
+    EXPECT_EQ(WindowNames(*link, t), "R26 R27 R28 R29 R30");
+    EXPECT_EQ(t->FieldByName("NAME")->GetAsString(), "R30");
+    t->First();
+    t->MoveBy(2);
+    link->SetBufferCount(12);
+    EXPECT_EQ(WindowNames(*link, t), "R01 R02 R03 R04 R05 R06 R07 R08 R09 R10 R11 R12");
+    EXPECT_EQ(link->GetActiveRecord(), 2);
+    t->MoveBy(12);
+    EXPECT_EQ(t->FieldByName("NAME")->GetAsString(), "R15");
+    EXPECT_EQ(link->GetActiveRecord(), 11);
+}
+
 // Setting a link's ActiveRecord selects the buffer fields read from, without moving the
 // dataset or the cursor.
 TEST(DataSet, ActiveRecordMovesInsideTheWindow) {

@@ -162,12 +162,11 @@ TEST(Editing, RequiredReadOnlyAndStateErrors) {
 }
 
 // OnPostError decides what a failed post does; the record stays in its state for a retry.
-TEST(Editing, PostErrorsGetCurrentRecordAndFocus) {
+TEST(Editing, PostErrorsAndGetCurrentRecord) {
     TempDir dir;
     MakePeople(dir, 3);
     TFixture fx;
     TTable* t = fx.Table(dir);
-    TDataSource* src = fx.Source(t);
     t->Open();
     t->FieldByName("NAME")->SetRequired(true);
     int calls = 0;
@@ -181,12 +180,6 @@ TEST(Editing, PostErrorsGetCurrentRecordAndFocus) {
             action = daRetry;
         }
     };
-    // A field link whose field is the one that failed is asked to take the focus.
-    auto fl = MakeOwned<TFieldDataLink>();
-    auto control = MakeOwned<TComponent>(nullptr);
-    fl->SetControl(control.get());
-    fl->SetFieldName("NAME");
-    fl->SetDataSource(src);
     t->Append();
     EXPECT_THROW(t->Post(), EAbort);
     EXPECT_EQ(t->GetState(), dsInsert);
