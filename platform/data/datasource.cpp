@@ -313,10 +313,18 @@ void TFieldDataLink::EditingChanged() {
     if (OnEditingChange) OnEditingChange(this);
 }
 
+namespace {
+TFieldDataLink::TFocusHook& FocusHook() {
+    static TFieldDataLink::TFocusHook hook;
+    return hook;
+}
+}  // namespace
+
+void TFieldDataLink::SetFocusHook(TFocusHook hook) { FocusHook() = std::move(hook); }
+
+// The first link whose control takes the focus clears the request, so no other link acts on it.
 void TFieldDataLink::FocusControl(TField** field) {
-    if (field && *field && *field == field_ && control_) {
-        *field = nullptr;  // this link's control takes the focus
-    }
+    if (field && *field && *field == field_ && control_ && FocusHook() && FocusHook()(control_)) *field = nullptr;
 }
 
 void TFieldDataLink::LayoutChanged() { UpdateField(); }

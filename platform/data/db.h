@@ -812,6 +812,11 @@ class TFieldDataLink : public TDataLink {
     DBV_CLASS(TFieldDataLink, TDataLink)
 public:
     TFieldDataLink() = default;
+    // Focuses a link's control when a field asks for the focus (a required field left empty):
+    // installed by the window system, which sits above this layer; answers whether the
+    // control took the focus.
+    using TFocusHook = std::function<bool(TComponent* Control)>;
+    static void SetFocusHook(TFocusHook hook);
     const std::string& GetFieldName() const { return fieldName_; }
     void SetFieldName(const std::string& v);
     TField* GetField() const { return field_; }

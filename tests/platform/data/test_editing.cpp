@@ -180,8 +180,21 @@ TEST(Editing, PostErrorsAndGetCurrentRecord) {
             action = daRetry;
         }
     };
+    // The control of a link on the failing field is asked to take the focus.
+    std::vector<TComponent*> focused;
+    TFieldDataLink::SetFocusHook([&](TComponent* c) {
+        focused.push_back(c);
+        return true;
+    });
+    auto fl = MakeOwned<TFieldDataLink>();
+    auto control = MakeOwned<TComponent>(nullptr);
+    fl->SetControl(control.get());
+    fl->SetFieldName("NAME");
+    fl->SetDataSource(fx.Source(t));
     t->Append();
     EXPECT_THROW(t->Post(), EAbort);
+    EXPECT_EQ(focused, std::vector<TComponent*>{control.get()});
+    TFieldDataLink::SetFocusHook(nullptr);
     EXPECT_EQ(t->GetState(), dsInsert);
     t->Post();
     EXPECT_EQ(calls, 2);
