@@ -57,9 +57,13 @@ void TDataSource::UpdateState() {
     TDataSetState s = enabled_ && dataSet_ ? dataSet_->GetState() : dsInactive;
     // Links see the state change first (active, editing), then the source's own event.
     bool changed = s != state_;
+    TDataSetState prior = state_;
     state_ = s;
     for (TDataLink* l : std::vector<TDataLink*>(links_)) l->UpdateState();
-    if (changed && OnStateChange) OnStateChange(this);
+    if (!changed || IsDestroying()) return;
+    if (OnStateChange) OnStateChange(this);
+    // Data appears when the source becomes active.
+    if (prior == dsInactive && OnDataChange) OnDataChange(this, nullptr);
 }
 
 void TDataSource::Edit() {

@@ -434,6 +434,28 @@ TEST(Links, FieldDataLinkNotificationsAndUnknownField) {
     EXPECT_EQ(t->DataSourceCount(), 0);
 }
 
+TEST(Links, DataSourceEvents) {
+    TempDir dir;
+    MakePeople(dir, 3);
+    TFixture fx;
+    TTable* t = fx.Table(dir);
+    TDataSource* src = fx.Source(t);
+    std::vector<std::string> log;
+    src->OnDataChange = [&](TObject*, TField* f) { log.push_back(f ? "data:" + f->GetFieldName() : "data"); };
+    src->OnUpdateData = [&](TObject*) { log.push_back("update"); };
+    src->OnStateChange = [&](TObject*) { log.push_back("state:" + EnumToIdent(src->GetState())); };
+    t->Open();
+    t->Next();
+    src->Edit();
+    t->FieldByName("NUM")->SetAsInteger(5);
+    t->Post();
+    EXPECT_EQ(log, (std::vector<std::string>{"state:dsBrowse", "data", "data", "state:dsEdit", "data", "data:NUM", "update",
+                                             "state:dsBrowse", "data"}));
+    log.clear();
+    t->Close();
+    EXPECT_EQ(log, std::vector<std::string>{"state:dsInactive"});
+}
+
 TEST(Links, DataSourceStateAndFreedDataSet) {
     TempDir dir;
     MakePeople(dir, 2);
@@ -497,6 +519,16 @@ TEST(Table, HandleTypeExclusiveAndFileOperations) {
 
     t->Open();
     EXPECT_EQ(t->FieldByName("NOTE")->GetAsString(), "a long note");
+    EXPECT_THROW(t->CreateBlobStream(t->FieldByName("NOTE"), bmWrite), EDatabaseError);  // not editing
+    t->Edit();
+    {
+        auto s = t->CreateBlobStream(t->FieldByName("NOTE"), bmReadWrite);
+        s->Seek(2);
+        EXPECT_EQ(s->Write("short", 5), 5);
+        s->Truncate();
+    }
+    t->Post();
+    EXPECT_EQ(t->FieldByName("NOTE")->GetAsString(), "a short");
     t->Close();
     t->SetExclusive(true);
     t->Open();
