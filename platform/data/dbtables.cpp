@@ -45,9 +45,12 @@ int32_t TCursorHandles::Register(TDataCursor* cursor) {
     THandleTable& t = Handles();
     for (;;) {
         uint32_t h = t.next++;
-        if ((h & 0xFFFF) < 0x100 || h > 0x7FFFFFFF) {
-            t.next = (h & 0x7FFF0000u) + 0x10100u;
-            if (t.next > 0x7FFFFFFF) t.next = 0x100;
+        if (h > 0x7FFFFFFFu) {  // handles stay positive as signed 32-bit values
+            t.next = 0x100;
+            continue;
+        }
+        if ((h & 0xFFFFu) < 0x100u) {  // skip the low 16-bit values an engine work area uses
+            t.next = (h & 0x7FFF0000u) | 0x100u;
             continue;
         }
         if (t.map.count(int32_t(h))) continue;
