@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
 #include <cstring>
 #include <unordered_map>
 
@@ -595,14 +596,19 @@ void TTable::CheckClosedFilter(const std::string& text, TFilterOptions options) 
     c->CheckFilter(text, options);
 }
 
+// Looks for the file itself (ignoring case, with ".dbf" added to a name without extension),
+// so a table that another open holds exclusively still exists.
 bool TTable::Exists() const {
     if (GetActive()) return true;
-    try {
-        OpenDbfCursor(TableFileName(), true, false);
-        return true;
-    } catch (const EDatabaseError&) {
-        return false;
+    std::string path = TableFileName();
+    std::string dir = ExtractFileDir(path), leaf = ExtractFileName(path);
+    if (dir.empty()) dir = ".";
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
+        std::string n = e.path().filename().string();
+        if (SameText(n, leaf) || (ExtractFileExt(leaf).empty() && SameText(n, leaf + ".dbf"))) return true;
     }
+    return false;
 }
 
 void TTable::CreateTable() {

@@ -532,6 +532,11 @@ TEST(Table, HandleTypeExclusiveAndFileOperations) {
     t->Close();
     t->SetExclusive(true);
     t->Open();
+    {
+        TTable* other = fx.Table(dir, "NEW");
+        EXPECT_TRUE(other->Exists()) << "held exclusively, but there";
+        EXPECT_THROW(other->Open(), EDatabaseError);
+    }
     t->EmptyTable();
     EXPECT_TRUE(t->IsEmpty());
     EXPECT_EQ(t->GetRecordCount(), 0);
