@@ -55,6 +55,10 @@ DBV_ENUM(TIndexOption, ixPrimary, ixUnique, ixDescending, ixCaseInsensitive, ixE
 using TIndexOptions = TSet<TIndexOption>;
 
 const char* FieldTypeName(TFieldType t);  // "String", "Integer", ...
+// Formats a number with a mask of the platform's kind: "#,##0.00", "0.###", "$#,##0;($#,##0);Zero"
+// (sections for positive, negative and zero values; 0 forces a digit, # shows one when needed,
+// a comma in the integer part groups thousands, quoted text is literal).
+std::string FormatFloat(const std::string& format, double value);
 
 class TDataSet;
 class TDataSource;
@@ -238,6 +242,9 @@ public:
     bool IsValidChar(char c) const override;
 
 protected:
+    // DisplayFormat for the display text; EditFormat (or DisplayFormat when it is empty) for
+    // the edit text.
+    std::string GetTextOf(bool display) const override;
     std::string displayFormat_, editFormat_;
 };
 

@@ -302,6 +302,40 @@ TEST(Fields, TypesValuesAndTexts) {
     EXPECT_EQ(VarToStr(t->GetFieldValues("NUM")), "42");
 }
 
+TEST(Fields, NumberMasks) {
+    struct Case {
+        const char* mask;
+        double value;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"#,##0.00", 1234.5, "1,234.50"},      {"#,##0.00", 1234567.891, "1,234,567.89"},
+        {"0.###", 2.5, "2.5"},                 {"0.###", 2, "2"},
+        {"#,##0;(#,##0);Zero", -1234, "(1,234)"}, {"#,##0;(#,##0);Zero", 0, "Zero"},
+        {"0.00", -0.001, "0.00"},              {"0.00", -2.5, "-2.50"},
+        {"000", 7, "007"},                     {"#.##", 0.5, ".5"},
+        {"\"Qty: \"0", 3, "Qty: 3"},           {"0 'kg'", 12, "12 kg"},
+        {"", 1.5, "1.5"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(FormatFloat(c.mask, c.value), c.text) << c.mask << " " << c.value;
+
+    TempDir dir;
+    MakePeople(dir, 1);
+    TFixture fx;
+    TTable* t = fx.Table(dir);
+    t->Open();
+    auto* amt = static_cast<TNumericField*>(t->FieldByName("AMT"));
+    amt->SetDisplayFormat("#,##0.00");
+    EXPECT_EQ(amt->GetDisplayText(), "1.50");
+    EXPECT_EQ(amt->GetText(), "1.50");  // no edit format: the display format
+    amt->SetEditFormat("0.0###");
+    EXPECT_EQ(amt->GetText(), "1.5");
+    auto* num = static_cast<TNumericField*>(t->FieldByName("NUM"));
+    num->SetDisplayFormat("000");
+    EXPECT_EQ(num->GetDisplayText(), "001");
+    EXPECT_EQ(num->GetAsString(), "1");
+}
+
 // A calculated field from OnCalcFields and a lookup field into another table, read for
 // every row of a link's window.
 TEST(Fields, CalculatedAndLookupFields) {
