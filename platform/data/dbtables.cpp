@@ -12,6 +12,7 @@
 #include "bde/cursor.h"
 #include "bde/dbftable.h"
 #include "bde/expr.h"
+#include "data/session.h"
 #include "rtl/sysutils.h"
 
 namespace vcl {
@@ -518,10 +519,28 @@ void TDBDataSet::SetSessionName(const std::string& v) {
     sessionName_ = v;
 }
 
-std::string TDBDataSet::DatabaseDirectory() const {
-    std::string d = databaseName_;
-    while (d.size() > 1 && (d.back() == '/' || d.back() == '\\')) d.pop_back();
-    return d.empty() ? "." : d;
+std::string TDBDataSet::DatabaseDirectory() const { return Session()->DirectoryOf(databaseName_); }
+
+int32_t TDBDataSet::GetDBHandle() const { return database_ ? database_->GetHandle() : 0; }
+
+void TDBDataSet::InternalOpen() {
+    database_ = Session()->OpenDatabase(databaseName_);
+    database_->AddDataSet(this);
+    try {
+        TBDEDataSet::InternalOpen();
+    } catch (...) {
+        InternalClose();
+        throw;
+    }
+}
+
+void TDBDataSet::InternalClose() {
+    TBDEDataSet::InternalClose();
+    if (TDatabase* db = database_) {
+        database_ = nullptr;
+        db->RemoveDataSet(this);
+        Session()->CloseDatabase(db);
+    }
 }
 
 // ---- TTable ----

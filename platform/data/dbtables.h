@@ -17,6 +17,8 @@ class TExpr;
 
 namespace vcl {
 
+class TDatabase;
+
 // Values of TableType; an engine's own table class may use ordinals above ttASCII.
 DBV_ENUM(TTableType, ttDefault, ttParadox, ttDBase, ttASCII);
 
@@ -146,11 +148,20 @@ public:
     void SetDatabaseName(const std::string& v);
     const std::string& GetSessionName() const { return sessionName_; }
     void SetSessionName(const std::string& v);
-    // The directory the database name stands for (aliases are not resolved yet).
+    // The directory the database name stands for: a directory itself, or the directory of a
+    // database or alias of the session (raises for an unknown name).
     std::string DatabaseDirectory() const;
+    // The database this dataset opened on (a temporary one for a directory); null while closed.
+    TDatabase* GetDatabase() const { return database_; }
+    int32_t GetDBHandle() const;
+
+protected:
+    void InternalOpen() override;
+    void InternalClose() override;
 
 private:
     std::string databaseName_, sessionName_;
+    TDatabase* database_ = nullptr;
 };
 
 class TTable : public TDBDataSet {
