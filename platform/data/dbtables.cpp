@@ -477,13 +477,11 @@ void TBDEDataSet::FilterChanged() { ApplyFilter(); }
 
 void TBDEDataSet::ApplyFilter() {
     if (!cursor_) return;
-    if (!GetFiltered()) {
-        cursor_->SetFilter("", GetFilterOptions(), nullptr);
-        return;
-    }
+    bool user = GetFiltered() && bool(OnFilterRecord);
+    bool own = HasRecordCondition();
     TDataCursor::TRecordTest extra;
-    if (OnFilterRecord) {
-        extra = [this](const char* rec) {
+    if (user || own) {
+        extra = [this, user, own](const char* rec) {
             // Runs inside other reads (a search walks the cursor in the filter state too), so
             // the state and the record being read are put back afterwards.
             TDataSetState old = SetTempState(dsFilter);
@@ -491,7 +489,8 @@ void TBDEDataSet::ApplyFilter() {
             SetFilterBuffer(const_cast<char*>(rec));
             bool accept = true;
             try {
-                OnFilterRecord(this, accept);
+                if (own) accept = RecordCondition();
+                if (accept && user) OnFilterRecord(this, accept);
             } catch (...) {
                 SetFilterBuffer(oldBuffer);
                 RestoreState(old);
@@ -502,7 +501,7 @@ void TBDEDataSet::ApplyFilter() {
             return accept;
         };
     }
-    cursor_->SetFilter(GetFilter(), GetFilterOptions(), extra);
+    cursor_->SetFilter(GetFiltered() ? GetFilter() : std::string(), GetFilterOptions(), extra);
 }
 
 // ---- TDBDataSet ----
@@ -545,7 +544,132 @@ void TDBDataSet::InternalClose() {
 
 // ---- TTable ----
 
-TTable::TTable(TComponent* AOwner) : TDBDataSet(AOwner) {}
+class TTableMasterLink : public TDataLink {
+    DBV_CLASS(TTableMasterLink, TDataLink)
+public:
+    TTable* Table = nullptr;
+
+protected:
+    void ActiveChanged() override {
+        if (Table) Table->MasterChanged();
+    }
+    // Scrolls and data-set changes of the master funnel into this.
+    void RecordChanged(TField* field) override {
+        if (Table && !field && GetDataSet()->GetState() == dsBrowse) Table->MasterChanged();
+    }
+};
+DBV_IMPLEMENT_CLASS(TTableMasterLink)
+
+TTable::TTable(TComponent* AOwner) : TDBDataSet(AOwner), masterLink_(MakeOwned<TTableMasterLink>()) {
+    masterLink_->Table = this;
+}
+
+TTable::~TTable() = default;
+
+void TTable::BeforeDestruction() {
+    masterLink_->Table = nullptr;
+    masterLink_->SetDataSource(nullptr);
+    inherited::BeforeDestruction();
+}
+
+TDataSource* TTable::GetMasterSource() const { return masterLink_->GetDataSource(); }
+
+void TTable::SetMasterSource(TDataSource* v) {
+    if (v && v->GetDataSet() == this) DatabaseError("Circular datalinks are not allowed");
+    masterLink_->SetDataSource(v);
+    MasterChanged();
+}
+
+void TTable::SetMasterFields(const std::string& v) {
+    std::string old = masterFields_;
+    masterFields_ = v;
+    try {
+        MasterChanged();
+    } catch (...) {
+        masterFields_ = old;
+        MasterChanged();
+        throw;
+    }
+}
+
+void TTable::SetIndexFieldNames(const std::string& v) {
+    std::string old = indexFieldNames_;
+    indexFieldNames_ = v;
+    try {
+        MasterChanged();
+    } catch (...) {
+        indexFieldNames_ = old;
+        MasterChanged();
+        throw;
+    }
+}
+
+namespace {
+std::vector<std::string> FieldList(const std::string& names) {
+    std::vector<std::string> out;
+    int pos = 1;
+    while (pos <= int(names.size())) {
+        std::string n = ExtractFieldName(names, pos);
+        if (!n.empty()) out.push_back(n);
+    }
+    return out;
+}
+}  // namespace
+
+void TTable::CaptureMasterValues() {
+    masterValues_.clear();
+    detailFields_.clear();
+    restricted_ = false;
+    if (indexFieldNames_.empty()) return;
+    TDataSet* master = masterLink_->GetDataSet();
+    if (!masterLink_->GetActive() || !master || masterFields_.empty()) return;
+    std::vector<std::string> m = FieldList(masterFields_), d = FieldList(indexFieldNames_);
+    if (m.size() != d.size())
+        DatabaseError("MasterFields and IndexFieldNames of " + GetName() + " need the same number of fields");
+    for (const std::string& n : m) masterValues_.push_back(master->FieldByName(n)->GetValue());
+    restricted_ = true;
+}
+
+bool TTable::HasRecordCondition() const { return restricted_; }
+
+bool TTable::RecordCondition() {
+    if (detailFields_.empty())
+        for (const std::string& n : FieldList(indexFieldNames_)) detailFields_.push_back(FieldByName(n));
+    for (size_t i = 0; i < detailFields_.size() && i < masterValues_.size(); ++i) {
+        Variant v = detailFields_[i]->GetValue();
+        const Variant& want = masterValues_[i];
+        bool emptyV = VarIsNull(v) || (std::holds_alternative<std::string>(v) && std::get<std::string>(v).empty());
+        bool emptyW = VarIsNull(want) || (std::holds_alternative<std::string>(want) && std::get<std::string>(want).empty());
+        if (emptyV || emptyW) {
+            if (emptyV != emptyW) return false;
+            continue;
+        }
+        if (!VarEquals(v, detailFields_[i]->Normalize(want))) return false;
+    }
+    return true;
+}
+
+void TTable::DoOnNewRecord() {
+    if (restricted_) {
+        std::vector<std::string> d = FieldList(indexFieldNames_);
+        for (size_t i = 0; i < d.size() && i < masterValues_.size(); ++i)
+            if (!VarIsNull(masterValues_[i])) FieldByName(d[i])->SetValue(masterValues_[i]);
+    }
+    TDBDataSet::DoOnNewRecord();
+}
+
+void TTable::InternalOpen() {
+    CaptureMasterValues();
+    TDBDataSet::InternalOpen();
+}
+
+void TTable::MasterChanged() {
+    if (!GetActive() || GetState() == dsInactive) return;
+    CheckBrowseMode();
+    CaptureMasterValues();
+    ApplyFilter();
+    First();
+}
 
 void TTable::SetTableName(const std::string& v) {
     CheckInactive();

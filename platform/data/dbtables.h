@@ -125,6 +125,11 @@ protected:
     int GetRecordSizeValue() const override { return recordSize_; }
     int GetBufferSize() const override { return InfoOffset() + int(sizeof(TRecInfo)); }
     void FilterChanged() override;
+    // A condition of the dataset's own on every record it shows (master-detail), evaluated in
+    // the filter state with field values read from the record being tested.
+    virtual bool HasRecordCondition() const { return false; }
+    virtual bool RecordCondition() { return true; }
+    void ApplyFilter();
 
 private:
     // Kept after the record bytes, at an aligned offset.
@@ -134,7 +139,6 @@ private:
     };
     TRecInfo& Info(TRecordBuffer b) const { return *reinterpret_cast<TRecInfo*>(b + InfoOffset()); }
     int InfoOffset() const { return (recordSize_ + 7) & ~7; }
-    void ApplyFilter();
     std::unique_ptr<TDataCursor> cursor_;
     int recordSize_ = 0;
     bool showDeleted_ = false;
@@ -164,10 +168,27 @@ private:
     TDatabase* database_ = nullptr;
 };
 
+class TTableMasterLink;
+
 class TTable : public TDBDataSet {
     DBV_CLASS(TTable, TDBDataSet)
 public:
     explicit TTable(TComponent* AOwner);
+    ~TTable() override;
+    void BeforeDestruction() override;
+
+    // Master-detail: the records whose IndexFieldNames fields equal the master's current
+    // MasterFields values (";"-separated lists of the same length). Until tables have
+    // indexes, IndexFieldNames names the detail's key fields and the table keeps its natural
+    // order.
+    TDataSource* GetMasterSource() const;
+    void SetMasterSource(TDataSource* v);
+    const std::string& GetMasterFields() const { return masterFields_; }
+    void SetMasterFields(const std::string& v);
+    const std::string& GetIndexFieldNames() const { return indexFieldNames_; }
+    void SetIndexFieldNames(const std::string& v);
+    // Called by the master link when the master moves, opens or closes.
+    void MasterChanged();
 
     const std::string& GetTableName() const { return tableName_; }
     void SetTableName(const std::string& v);
@@ -195,9 +216,19 @@ protected:
     std::unique_ptr<TDataCursor> CreateCursor() override;
     void CheckClosedFilter(const std::string& text, TFilterOptions options) override;
     void InternalInitFieldDefs() override;
+    void InternalOpen() override;
+    bool HasRecordCondition() const override;
+    bool RecordCondition() override;
+    // A new detail record takes the master's key values.
+    void DoOnNewRecord() override;
 
 private:
-    std::string tableName_, indexName_;
+    void CaptureMasterValues();
+    std::string tableName_, indexName_, masterFields_, indexFieldNames_;
+    TOwned<TTableMasterLink> masterLink_;
+    std::vector<Variant> masterValues_;
+    std::vector<TField*> detailFields_;
+    bool restricted_ = false;
     TTableType tableType_ = ttDefault;
     bool exclusive_ = false;
     TIndexDefs indexDefs_{this};

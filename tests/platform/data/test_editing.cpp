@@ -413,6 +413,61 @@ TEST(Fields, CalculatedAndLookupFields) {
     EXPECT_EQ(orders->GetFieldCount(), 3);
 }
 
+// A detail table shows the records whose key fields equal the master's current values and
+// follows the master as it moves; a new detail record takes the master's key.
+TEST(Table, MasterDetail) {
+    TempDir dir;
+    MakePeople(dir, 3, "cust.dbf");
+    bde::TDbfTable::Create(dir / "orders.dbf", {{"CUST", 'N', 4}, {"QTY", 'N', 6}});
+    {
+        auto o = bde::TDbfTable::Open(dir / "orders.dbf");
+        for (auto [c, q] : {std::pair{1, 10}, {3, 7}, {1, 11}, {1, 12}, {3, 1}}) {
+            bde::TDbfRecord r(o);
+            r.SetNumber(0, c);
+            r.SetNumber(1, q);
+            o->Post(r);
+        }
+    }
+    TFixture fx;
+    TTable* cust = fx.Table(dir, "cust.dbf");
+    TTable* orders = fx.Table(dir, "orders.dbf");
+    orders->SetIndexFieldNames("CUST");
+    orders->SetMasterFields("NUM");
+    orders->SetMasterSource(fx.Source(cust));
+    auto link = MakeOwned<TLogLink>();
+    link->SetBufferCount(5);
+    link->SetDataSource(fx.Source(orders));
+    auto qtys = [&] {
+        std::string s;
+        for (int i = 0; i < link->GetRecordCount(); ++i) {
+            link->SetActiveRecord(i);
+            s += orders->FieldByName("QTY")->GetAsString() + " ";
+        }
+        return s;
+    };
+    orders->Open();
+    EXPECT_EQ(qtys(), "10 7 11 12 1 ") << "an inactive master restricts nothing";
+    cust->Open();
+    EXPECT_EQ(qtys(), "10 11 12 ");
+    EXPECT_EQ(orders->GetRecordCount(), 3);
+    cust->Next();
+    EXPECT_TRUE(orders->IsEmpty());
+    cust->Next();
+    EXPECT_EQ(qtys(), "7 1 ");
+    orders->Append();
+    EXPECT_EQ(orders->FieldByName("CUST")->GetAsInteger(), 3);
+    orders->FieldByName("QTY")->SetAsInteger(99);
+    orders->Post();
+    EXPECT_EQ(orders->GetRecordCount(), 3);
+    cust->First();
+    EXPECT_EQ(qtys(), "10 11 12 ");
+    EXPECT_THROW(orders->SetMasterFields("NUM;NAME"), EDatabaseError);
+    EXPECT_EQ(orders->GetMasterFields(), "NUM");
+    EXPECT_EQ(qtys(), "10 11 12 ");
+    cust->Close();
+    EXPECT_EQ(orders->GetRecordCount(), 6);
+}
+
 TEST(Links, FieldDataLinkNotificationsAndUnknownField) {
     TempDir dir;
     MakePeople(dir, 4);
