@@ -744,8 +744,9 @@ void TTable::CheckClosedFilter(const std::string& text, TFilterOptions options) 
 bool TTable::Exists() const {
     if (GetActive()) return true;
     std::string path = TableFileName();
-    std::string dir = ExtractFileDir(path), leaf = ExtractFileName(path);
-    if (dir.empty()) dir = ".";
+    std::string leaf = ExtractFileName(path);
+    std::filesystem::path dir = ExtractFileDir(path);
+    if (dir.empty()) dir = std::filesystem::current_path();
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
         std::string n = e.path().filename().string();
