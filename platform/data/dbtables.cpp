@@ -400,6 +400,14 @@ bool TBDEDataSet::BookmarkValid(const TBookmark& bookmark) {
     return cursor_->SetToRecNo(n) == 0;
 }
 
+int TBDEDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) {
+    if (a.size() != sizeof(uint32_t) || b.size() != sizeof(uint32_t)) return TDataSet::CompareBookmarks(a, b);
+    uint32_t x, y;
+    std::memcpy(&x, a.data(), sizeof x);
+    std::memcpy(&y, b.data(), sizeof y);
+    return x < y ? -1 : x > y ? 1 : 0;
+}
+
 int TBDEDataSet::GetRecNo() const {
     if (!cursor_ || GetState() == dsInsert || BufferedRecordCount() == 0) return -1;
     return int(Info(ActiveBuffer()).RecNo);

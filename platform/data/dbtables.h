@@ -91,6 +91,8 @@ public:
     void SetRecNo(int v) override;
     int GetRecordCount() const override;
     bool BookmarkValid(const TBookmark& bookmark) override;
+    // Bookmarks are record numbers: compared as numbers.
+    int CompareBookmarks(const TBookmark& a, const TBookmark& b) override;
     void SetFilter(const std::string& text) override;
     void SetFiltered(bool v) override;
     void SetFilterOptions(TFilterOptions v) override;

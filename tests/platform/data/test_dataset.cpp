@@ -249,7 +249,7 @@ TEST(DataSet, DeletedRecordsAndTheMarkByte) {
 
 TEST(DataSet, BookmarksStayValidAcrossEdits) {
     TempDir dir;
-    MakePeople(dir, 20);
+    MakePeople(dir, 300);
     TFixture fx;
     TTable* t = fx.Table(dir);
     t->Open();
@@ -261,6 +261,11 @@ TEST(DataSet, BookmarksStayValidAcrossEdits) {
     EXPECT_EQ(t->CompareBookmarks(b5, b12), -1);
     EXPECT_EQ(t->CompareBookmarks(b12, b5), 1);
     EXPECT_EQ(t->CompareBookmarks(b5, b5), 0);
+    t->MoveBy(249);  // record 261 (low byte 5): compared as a number, not byte by byte
+    TBookmark b261 = t->GetBookmark();
+    EXPECT_EQ(t->CompareBookmarks(b12, b261), -1);
+    EXPECT_EQ(t->CompareBookmarks(b261, b12), 1);
+    t->GotoBookmark(b12);
 
     t->Edit();
     t->FieldByName("NAME")->SetAsString("CHANGED");
@@ -280,7 +285,7 @@ TEST(DataSet, BookmarksStayValidAcrossEdits) {
     EXPECT_THROW(t->GotoBookmark(b5), EDatabaseError);
     t->FreeBookmark(b5);
     EXPECT_TRUE(b5.empty());
-    EXPECT_EQ(t->GetRecordCount(), 20);  // 21 records, one deleted and hidden
+    EXPECT_EQ(t->GetRecordCount(), 300);  // 301 records, one deleted and hidden
 }
 
 // A filter the engine cannot compile raises when Filter or Filtered is set; the text reads
