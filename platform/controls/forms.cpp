@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "controls/input.h"
 #include "controls/testing.h"
 #include "controls/windowbackend.h"
 #include "controls/wininternal.h"
@@ -744,6 +745,14 @@ bool TApplication::ProcessMessage() {
 }
 
 void TApplication::ProcessMessages() {
+    // A real window backend delivers what a person did meanwhile, without waiting.
+    if (TWindowBackend* b = WindowBackend(); b && b->CanWait()) {
+        try {
+            b->PumpEvents(0);
+        } catch (...) {
+            HandleException(this);
+        }
+    }
     for (int i = 0; i < 100000 && ProcessMessage(); ++i) {
     }
     try {
@@ -770,9 +779,14 @@ void TApplication::Idle() {
         HandleException(this);
     }
     TControlCanvas::FreeDeviceContexts();
-    if (done) {
-        TWindowBackend* b = WindowBackend();
-        if (b && b->CanWait()) b->PumpEvents(win::NextTimerDueIn());
+    // Waits for input or the next timer; an idle handler with more to do only polls.
+    TWindowBackend* b = WindowBackend();
+    if (b && b->CanWait()) {
+        try {
+            b->PumpEvents(done ? win::NextTimerDueIn() : 0);
+        } catch (...) {
+            HandleException(this);
+        }
     }
 }
 
@@ -871,6 +885,9 @@ void TApplication::TranslateKey(const MSG& Msg) {
     if (Msg.message != WM_KEYDOWN && Msg.message != WM_SYSKEYDOWN) return;
     int ch = CharForKey(int(Msg.wParam), GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_CONTROL) < 0);
     if (!ch) return;
+    // The system's text input brings printable characters of such a key itself.
+    if ((Msg.lParam & input::KeyDataTextApart) && Msg.message == WM_KEYDOWN && ch >= 32 && ch != 127)
+        return;
     MSG c = Msg;
     c.message = Msg.message == WM_KEYDOWN ? WM_CHAR : WM_SYSCHAR;
     c.wParam = WPARAM(ch);

@@ -407,7 +407,7 @@ void MouseButton(TMouseButton button, bool down, TPoint screen) {
     Deliver(target, msg, screen, MouseKeys());
 }
 
-void Key(uint16_t vk, bool down) {
+void Key(uint16_t vk, bool down, bool textApart) {
     if (vk == VK_ESCAPE && down && ws::Drag().Source) {
         // Escape ends a drag without a drop.
         try {
@@ -429,6 +429,7 @@ void Key(uint16_t vk, bool down) {
     LPARAM data = 1;
     if (alt) data |= LPARAM(1) << 29;
     if (!down) data |= LPARAM(3) << 30;
+    if (textApart) data |= KeyDataTextApart;
     PostMessage(focus, msg, vk, data);
 }
 
