@@ -1,6 +1,8 @@
 #include "backend/sdlbackend.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <cmath>
@@ -144,6 +146,24 @@ struct TSdlBackend::Impl {
     HWND raisedActive = 0;
     double wheelRest = 0;
     bool flushing = false;
+    int displayFd = -2;  // -2: not looked up yet, -1: none
+
+    // The X11 display connection's file descriptor, to wait on. SDL_WaitEventTimeout is not
+    // used on X11: it wakes itself by sending an event to one of our windows through a
+    // second connection, and that event can reach the server after the window was destroyed,
+    // which Xlib reports as a fatal BadWindow error.
+    int DisplayFd() {
+        if (displayFd != -2) return displayFd;
+        if (windows.empty()) return -1;
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        displayFd = -1;
+#if defined(SDL_VIDEO_DRIVER_X11)
+        if (SDL_GetWindowWMInfo(windows.begin()->second.Window, &info) && info.subsystem == SDL_SYSWM_X11)
+            displayFd = ConnectionNumber(info.info.x11.display);
+#endif
+        return displayFd;
+    }
 
     SdlWindow* Find(HWND h) {
         auto it = windows.find(h);
@@ -277,6 +297,7 @@ struct TSdlBackend::Impl {
         if (active != raisedActive) {
             if (SdlWindow* w = Find(active); w && !w->Popup) {
                 SDL_RaiseWindow(w->Window);
+                SDL_SetWindowInputFocus(w->Window);
                 raisedActive = active;
             }
         }
@@ -491,7 +512,13 @@ std::unique_ptr<TSdlBackend> TSdlBackend::Open(std::string* error, int scale) {
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("SDL_VIDEODRIVER"))
         return fail("no display (DISPLAY is not set)");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    SDL_SetHint("SDL_SHUTDOWN_DBUS_ON_QUIT", "1");  // SDL 2.28 on: D-Bus ends with SDL_Quit
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    // The window system paints in memory: the software renderer only copies its pixels, and
+    // the window framebuffer goes straight to the display, so no OpenGL driver is loaded
+    // (SDL_RENDER_DRIVER and SDL_FRAMEBUFFER_ACCELERATION in the environment still choose).
+    SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) return fail(std::string("SDL video: ") + SDL_GetError());
@@ -549,17 +576,24 @@ bool TSdlBackend::PumpEvents(int timeoutMs) {
     d_->Flush();
     bool any = false;
     SDL_Event e;
-    if (timeoutMs != 0) {
-        int got = timeoutMs < 0 ? SDL_WaitEvent(&e) : SDL_WaitEventTimeout(&e, timeoutMs);
-        if (got) {
+    auto drain = [&] {
+        while (SDL_PollEvent(&e)) {
             d_->Handle(e);
             any = true;
         }
-    }
-    while (SDL_PollEvent(&e)) {
+    };
+    drain();
+    if (any || timeoutMs == 0) return any;
+    if (int fd = d_->DisplayFd(); fd >= 0) {
+        // Sleeps until the display connection has input or the next timer is due (a signal
+        // also ends the wait; SDL turns SIGINT and SIGTERM into SDL_QUIT).
+        pollfd p{fd, POLLIN, 0};
+        poll(&p, 1, timeoutMs);
+    } else if (SDL_WaitEventTimeout(&e, timeoutMs < 0 ? -1 : timeoutMs)) {
         d_->Handle(e);
         any = true;
     }
+    drain();
     return any;
 }
 
