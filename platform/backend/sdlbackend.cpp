@@ -617,5 +617,9 @@ TSize TSdlBackend::ScreenSize() const {
 int TSdlBackend::Scale() const { return d_->scale; }
 uint64_t TSdlBackend::UploadedPixels() const { return d_->uploaded; }
 int TSdlBackend::WindowCount() const { return int(d_->windows.size()); }
+uint32_t TSdlBackend::SdlWindowId(HWND h) const {
+    SdlWindow* w = d_->Find(h);
+    return w ? SDL_GetWindowID(w->Window) : 0;
+}
 
 }  // namespace vcl

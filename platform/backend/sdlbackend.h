@@ -43,6 +43,8 @@ public:
     uint64_t UploadedPixels() const;
     // How many SDL windows are open now.
     int WindowCount() const;
+    // The SDL window id of a top-level window (0: it has no SDL window).
+    uint32_t SdlWindowId(win::HWND h) const;
 
     struct Impl;
 
