@@ -160,12 +160,18 @@ public:
         TPanel* sideTitle = NewPanel(this, side, alTop, 24, "Tables");
         sideTitle->SetParentFont(false);
         sideTitle->GetFont()->SetStyle({fsBold});
+        bool first = true;
         for (const char* t : {"CUSTOMER.DB", "ORDERS.DB", "ITEMS.DBF", "PARTS.DBF"}) {
             TPanel* row = NewPanel(this, side, alTop, 22, std::string("   ") + t);
             row->SetBevelOuter(bvNone);
             row->SetAlignment(taLeftJustify);
             row->SetParentColor(false);
-            row->SetColor(clWindow);
+            row->SetColor(first ? clHighlight : clWindow);
+            if (first) {
+                row->SetParentFont(false);
+                row->GetFont()->SetColor(clHighlightText);
+            }
+            first = false;
         }
         side->SetParentColor(false);
         side->SetColor(clWindow);
