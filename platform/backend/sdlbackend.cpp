@@ -30,7 +30,9 @@ struct SdlWindow {
     int TexW = 0, TexH = 0;
     bool Popup = false;
     bool NeedsPresent = false;
+    bool Resizable = false;
     std::string Title;
+    TRect Limits;  // the minimum and maximum size given to SDL (Left/Top: min, Right/Bottom: max)
 };
 
 // The key a person pressed, as the platform's virtual-key code (0: none we know).
@@ -207,6 +209,7 @@ struct TSdlBackend::Impl {
                      SDL_WINDOW_SKIP_TASKBAR;
         else if (FramePartsOf(form).Sizeable)
             flags |= SDL_WINDOW_RESIZABLE;
+        w.Resizable = (flags & SDL_WINDOW_RESIZABLE) != 0;
         w.Title = form ? form->GetCaption() : std::string();
         w.Window = SDL_CreateWindow(w.Title.c_str(), r.Left * scale, r.Top * scale,
                                     std::max(1, r.Width()) * scale, std::max(1, r.Height()) * scale,
@@ -243,17 +246,21 @@ struct TSdlBackend::Impl {
         if (raisedActive == h) raisedActive = 0;
     }
 
-    // The smallest size a sizeable form takes, so that the window manager stops there too.
+    // The size limits of a sizeable form, so that the window manager stops there too. Set
+    // only when they change: each setting rewrites the window manager hints, and the
+    // property change wakes the event wait again.
     void UpdateLimits(SdlWindow& w) {
         auto* f = dynamic_cast<TCustomForm*>(FindControl(w.Handle));
-        if (!f) return;
+        if (!f || !w.Resizable) return;
         TSizeConstraints* k = f->GetConstraints();
-        int mw = std::max(GetSystemMetrics(SM_CXMIN), k->GetMinWidth());
-        int mh = std::max(GetSystemMetrics(SM_CYMIN), k->GetMinHeight());
-        SDL_SetWindowMinimumSize(w.Window, mw * scale, mh * scale);
-        if (k->GetMaxWidth() || k->GetMaxHeight())
-            SDL_SetWindowMaximumSize(w.Window, (k->GetMaxWidth() ? k->GetMaxWidth() : 16384) * scale,
-                                     (k->GetMaxHeight() ? k->GetMaxHeight() : 16384) * scale);
+        TRect limits = Rect(std::max(GetSystemMetrics(SM_CXMIN), k->GetMinWidth()),
+                            std::max(GetSystemMetrics(SM_CYMIN), k->GetMinHeight()),
+                            k->GetMaxWidth() ? k->GetMaxWidth() : 16384,
+                            k->GetMaxHeight() ? k->GetMaxHeight() : 16384);
+        if (limits == w.Limits) return;
+        w.Limits = limits;
+        SDL_SetWindowMinimumSize(w.Window, limits.Left * scale, limits.Top * scale);
+        SDL_SetWindowMaximumSize(w.Window, limits.Right * scale, limits.Bottom * scale);
     }
 
     // Moves, sizes and titles the SDL window as the window system has it.
