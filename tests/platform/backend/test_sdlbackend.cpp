@@ -302,3 +302,88 @@ TEST_F(SdlBackendTest, ClipboardTextGoesThroughTheSystemClipboard) {
     EXPECT_EQ(Clipboard()->GetAsText(), "from another program");
     EXPECT_TRUE(Clipboard()->HasFormat(CF_TEXT));
 }
+
+namespace {
+// Counts the pointer entering and leaving it.
+class TEnterLeavePanel : public TPanel {
+    DBV_CLASS(TEnterLeavePanel, TPanel)
+public:
+    using TPanel::TPanel;
+    int enters = 0, leaves = 0;
+
+protected:
+    void CMMouseEnter(TMessage& M) override {
+        ++enters;
+        inherited::CMMouseEnter(M);
+    }
+    void CMMouseLeave(TMessage& M) override {
+        ++leaves;
+        inherited::CMMouseLeave(M);
+    }
+};
+DBV_IMPLEMENT_CLASS(TEnterLeavePanel)
+}  // namespace
+
+TEST_F(SdlBackendTest, PointerLeavingAWindowLeavesTheControlAndHintsGetWindowsToo) {
+    TForm* f = NewForm(100, 80, 300, 200);
+    auto* p = Create<TEnterLeavePanel>(f);
+    p->SetParent(f);
+    p->SetBounds(10, 10, 100, 50);
+    p->SetHint("Panel hint");
+    p->SetShowHint(true);
+    f->Show();
+    Application->ProcessMessages();
+    sdl->Flush();
+    Application->SetHintPause(20);
+    Send(Motion(f, InWindow(p, {5, 5})));
+    EXPECT_EQ(p->enters, 1);
+    // The hint shows after its pause on the real clock, in a window of its own.
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (Application->ShownHint().empty() && std::chrono::steady_clock::now() < until)
+        Application->HandleMessage();
+    EXPECT_EQ(Application->ShownHint(), "Panel hint");
+    sdl->Flush();
+    EXPECT_EQ(sdl->WindowCount(), 2);
+    Send(WindowEvent(f, SDL_WINDOWEVENT_LEAVE));
+    EXPECT_EQ(p->leaves, 1);
+    EXPECT_EQ(Application->ShownHint(), "");
+    Application->SetHintPause(500);
+}
+
+TEST_F(SdlBackendTest, AScaledWindowMapsItsPixelsToFormPixels) {
+    SetWindowBackend(nullptr);
+    sdl.reset();
+    std::string why;
+    sdl = TSdlBackend::Open(&why, 2);
+    ASSERT_TRUE(sdl) << why;
+    SetWindowBackend(sdl.get());
+    EXPECT_EQ(sdl->Scale(), 2);
+    TForm* f = NewForm(10, 20, 300, 200);
+    auto* b = Create<TButton>(f);
+    b->SetParent(f);
+    b->SetBounds(30, 40, 80, 25);
+    int downX = -1, downY = -1;
+    b->OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int X, int Y) {
+        downX = X;
+        downY = Y;
+    };
+    f->Show();
+    Application->ProcessMessages();
+    sdl->Flush();
+    SDL_Window* w = SDL_GetWindowFromID(sdl->SdlWindowId(f->GetHandle()));
+    int ww, wh;
+    SDL_GetWindowSize(w, &ww, &wh);
+    EXPECT_EQ(ww, 600);
+    EXPECT_EQ(wh, 400);
+    TPoint at = InWindow(b, {7, 9});
+    TPoint scaled{at.X * 2 + 1, at.Y * 2 + 1};
+    Send(Motion(f, scaled));
+    Send(MouseButton(f, scaled, true));
+    Send(MouseButton(f, scaled, false));
+    EXPECT_EQ(downX, 7);
+    EXPECT_EQ(downY, 9);
+    // A window resized by the window manager sizes the form in form pixels.
+    Send(WindowEvent(f, SDL_WINDOWEVENT_SIZE_CHANGED, 700, 500));
+    EXPECT_EQ(f->GetWidth(), 350);
+    EXPECT_EQ(f->GetHeight(), 250);
+}
