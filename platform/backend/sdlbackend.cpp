@@ -148,6 +148,7 @@ struct TSdlBackend::Impl {
     HWND raisedActive = 0;
     double wheelRest = 0;
     bool flushing = false;
+    TSize savedScreen;  // the screen metrics before this backend set them
     int displayFd = -2;  // -2: not looked up yet, -1: none
 
     // The X11 display connection's file descriptor, to wait on. SDL_WaitEventTimeout is not
@@ -310,13 +311,16 @@ struct TSdlBackend::Impl {
         }
     }
 
-    void Upload(SdlWindow& w) {
-        auto it = pending.find(w.Handle);
+    void Upload(HWND h) {
+        auto it = pending.find(h);
         if (it == pending.end() || it->second.empty()) return;
-        TBitmap* s = PaintedWindowSurface(w.Handle);
-        if (!s) return;
+        // Brings the surface up to date (painting handlers may show, hide or free windows).
+        TBitmap* s = PaintedWindowSurface(h);
+        SdlWindow* wp = Find(h);
+        if (!s || !wp) return;
+        SdlWindow& w = *wp;
         std::vector<TRect> dirty;
-        dirty.swap(pending[w.Handle]);
+        dirty.swap(pending[h]);
         int sw = s->GetWidth(), sh = s->GetHeight();
         if (!w.Texture || w.TexW != sw || w.TexH != sh) {
             if (w.Texture) SDL_DestroyTexture(w.Texture);
@@ -349,13 +353,17 @@ struct TSdlBackend::Impl {
             Sync();
             for (auto it = pending.begin(); it != pending.end();)
                 it = windows.count(it->first) ? std::next(it) : pending.erase(it);
-            for (auto& [h, w] : windows) Upload(w);
-            for (auto& [h, w] : windows) {
-                if (!w.NeedsPresent || !w.Texture) continue;
-                w.NeedsPresent = false;
-                SDL_RenderClear(w.Renderer);
-                SDL_RenderCopy(w.Renderer, w.Texture, nullptr, nullptr);
-                SDL_RenderPresent(w.Renderer);
+            // Painting may show or hide windows: each is looked up again.
+            std::vector<HWND> handles;
+            for (auto& [h, w] : windows) handles.push_back(h);
+            for (HWND h : handles) Upload(h);
+            for (HWND h : handles) {
+                SdlWindow* w = Find(h);
+                if (!w || !w->NeedsPresent || !w->Texture) continue;
+                w->NeedsPresent = false;
+                SDL_RenderClear(w->Renderer);
+                SDL_RenderCopy(w->Renderer, w->Texture, nullptr, nullptr);
+                SDL_RenderPresent(w->Renderer);
             }
         } catch (...) {
             flushing = false;
@@ -538,6 +546,7 @@ std::unique_ptr<TSdlBackend> TSdlBackend::Open(std::string* error, int scale) {
         scale = SDL_GetDisplayDPI(0, &ddpi, nullptr, nullptr) == 0 && ddpi >= 168 ? 2 : 1;
     }
     b->d_->scale = std::clamp(scale, 1, 4);
+    b->d_->savedScreen = {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     TSize screen = b->ScreenSize();
     SetSystemMetrics(SM_CXSCREEN, screen.cx);
     SetSystemMetrics(SM_CYSCREEN, screen.cy);
@@ -564,6 +573,8 @@ TSdlBackend::~TSdlBackend() {
     for (auto& [h, w] : d_->windows) all.push_back(h);
     for (HWND h : all) d_->Destroy(h);
     for (auto& [c, cur] : d_->cursors) SDL_FreeCursor(cur);
+    SetSystemMetrics(SM_CXSCREEN, d_->savedScreen.cx);
+    SetSystemMetrics(SM_CYSCREEN, d_->savedScreen.cy);
     SDL_StopTextInput();
     SDL_Quit();
 }

@@ -45,8 +45,7 @@ protected:
         vcl::testing::ResetInput();
         SetWindowBackend(nullptr);
         sdl.reset();
-        SetSystemMetrics(SM_CXSCREEN, 1024);
-        SetSystemMetrics(SM_CYSCREEN, 768);
+        EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024);  // the backend put the screen back
     }
     TForm* NewForm(int l, int t, int w, int h) {
         TForm* f = Create<TForm>(nullptr);
