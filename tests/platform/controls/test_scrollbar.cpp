@@ -2,6 +2,7 @@
 // OnScroll/OnChange, PageSize, kinds and painting.
 #include <memory>
 
+#include "classes/filer.h"
 #include "controls/scrollbar.h"
 #include "controls_test_util.h"
 
@@ -142,4 +143,33 @@ TEST_F(ScrollBarTest, AVerticalBarTurnsAndScrollsAlongItsHeight) {
     TPoint track = sb->ScreenToClient(vt::ScrollBarPoint(sb, SB_CTL, SB_PAGEDOWN));
     EXPECT_EQ(img->ScanLine(thumb.Y)[thumb.X] & 0xFFFFFF, rgb(clBtnFace));
     EXPECT_EQ(img->ScanLine(track.Y)[track.X] & 0xFFFFFF, rgb(clScrollBar));
+}
+
+TEST_F(ScrollBarTest, FormFilesKeepTheBarWhateverOrderItsPropertiesComeIn) {
+    RegisterClasses({&TScrollBar::StaticClass()});
+    TForm* g = NewForm(300, 200, "");
+    // Position and PageSize come before the Max they need.
+    ReadComponentFromText("object Viewer: TForm\n"
+                          "  object Bar: TScrollBar\n"
+                          "    Left = 8\n    Top = 8\n    Width = 16\n    Height = 150\n"
+                          "    Position = 300\n    PageSize = 50\n    Kind = sbVertical\n"
+                          "    Max = 500\n    Min = 10\n    LargeChange = 25\n"
+                          "  end\nend\n",
+                          g);
+    auto* bar = dynamic_cast<TScrollBar*>(g->FindComponent("Bar"));
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->GetKind(), sbVertical);
+    EXPECT_EQ(bar->GetBoundsRect(), Bounds(8, 8, 16, 150));  // read sizes are not turned
+    EXPECT_EQ(bar->GetPosition(), 300);
+    EXPECT_EQ(bar->GetMin(), 10);
+    EXPECT_EQ(bar->GetMax(), 500);
+    EXPECT_EQ(bar->GetPageSize(), 50);
+    EXPECT_EQ(bar->GetLargeChange(), 25);
+    // Written back: what differs from the defaults.
+    std::string text = ComponentToText(g);
+    for (const char* line : {"Kind = sbVertical", "Max = 500", "Min = 10", "PageSize = 50", "Position = 300",
+                             "LargeChange = 25"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+    EXPECT_EQ(text.find("SmallChange"), std::string::npos) << text;
+    EXPECT_EQ(text.find("TabStop"), std::string::npos) << text;
 }
