@@ -537,6 +537,14 @@ std::unique_ptr<TSdlBackend> TSdlBackend::Open(std::string* error, int scale) {
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) return fail(std::string("SDL video: ") + SDL_GetError());
+    // Without a chosen driver only a desktop counts: SDL falls back to drivers such as the
+    // console's (kmsdrm) when DISPLAY names no running server.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    std::string drv = driver ? driver : "";
+    if (!std::getenv("SDL_VIDEODRIVER") && drv != "x11" && drv != "wayland") {
+        SDL_Quit();
+        return fail("no display (SDL found only the '" + drv + "' video driver)");
+    }
     std::unique_ptr<TSdlBackend> b(new TSdlBackend);
     if (scale <= 0) {
         if (const char* s = std::getenv("DBV_SCALE")) scale = std::atoi(s);

@@ -4,7 +4,6 @@
 # screenshots (ImageMagick's import). Skips (exit 77) only when xvfb-run is not installed.
 #   test_dbvantor_x11.sh DBVANTOR_EXECUTABLE
 set -uo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
 exe=${1:?usage: test_dbvantor_x11.sh DBVANTOR_EXECUTABLE}
 
 if [ "${2:-}" != --inside ]; then
@@ -15,8 +14,6 @@ if [ "${2:-}" != --inside ]; then
   for tool in xdotool import convert compare; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed"; exit 1; }
   done
-  # SDL starts D-Bus, which keeps global data to the end: that leak (only) is suppressed.
-  export LSAN_OPTIONS="suppressions=$here/lsan-third-party.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
   exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" "$exe" --inside
 fi
 
