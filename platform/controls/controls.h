@@ -183,10 +183,10 @@ public:
     // With [akLeft, akTop] (the default) a control stays where it is when its parent is
     // resized; an anchored right or bottom side keeps its distance to the parent's side (with
     // both sides of a direction the control stretches); with neither side of a direction the
-    // control keeps its centre in proportion. Aligned controls follow their alignment.
+    // control moves by half the change, keeping its centre's distance to the parent's centre.
+    // Aligned controls follow their alignment.
     TAnchors GetAnchors() const { return anchors_; }
     void SetAnchors(TAnchors v);
-    bool IsAnchorsStored() const { return anchors_ != TAnchors{akLeft, akTop}; }
     // Size limits every SetBounds applies (forms included).
     TSizeConstraints* GetConstraints() const { return constraints_; }
     void SetConstraints(TSizeConstraints* v) { constraints_->Assign(v); }
