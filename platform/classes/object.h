@@ -98,8 +98,8 @@ public:                                                                        \
 // is defined in place and the class has no published properties of its own.
 #define DBV_LOCAL_CLASS(T, P)                                                     \
 public:                                                                           \
-    using inherited = P;                                                          \
-    using DeclaredClass = T;                                                      \
+    using inherited [[maybe_unused]] = P;                                         \
+    using DeclaredClass [[maybe_unused]] = T;                                     \
     static const ::vcl::TClassInfo& StaticClass() {                               \
         static const ::vcl::TClassInfo info(#T, &P::StaticClass(),                \
                                             ::vcl::detail::FactoryFor<T>(), nullptr); \

@@ -12,7 +12,7 @@ DBV_PUBLISHED(TButton) {
     b.Bool("Default", &TButton::GetDefault, &TButton::SetDefault, false);
     b.Bool("Cancel", &TButton::GetCancel, &TButton::SetCancel, false);
     b.Bool("TabStop", &TButton::GetTabStop, &TButton::SetTabStop, true);
-    b.Publish({"Caption", "DragCursor", "DragMode", "Enabled", "Font", "ParentFont",
+    b.Publish({"Anchors", "Caption", "Constraints", "DragCursor", "DragMode", "Enabled", "Font", "ParentFont",
                "ParentShowHint", "PopupMenu", "ShowHint", "TabOrder", "Visible", "OnClick", "OnDragDrop",
                "OnDragOver", "OnEndDrag", "OnEnter", "OnExit", "OnKeyDown", "OnKeyPress",
                "OnKeyUp", "OnMouseDown", "OnMouseMove", "OnMouseUp", "OnStartDrag"});

@@ -252,6 +252,12 @@ DBV_PUBLISHED(TControl) {
     b.Enum("DragMode", &TControl::GetDragMode, &TControl::SetDragMode, dmManual);
     CursorProp(b, "DragCursor", &TControl::GetDragCursor, &TControl::SetDragCursor, crDrag);
     b.Component("PopupMenu", &TControl::GetPopupMenu, &TControl::SetPopupMenu);
+    b.Set("Anchors", "TAnchors", &TControl::GetAnchors, &TControl::SetAnchors,
+          TAnchors{akLeft, akTop});
+    b.Object("Constraints", &TControl::GetConstraints, &TControl::SetConstraints);
+    b.Event("OnMouseWheel", "TMouseWheelEvent", &TControl::OnMouseWheel);
+    b.Event("OnMouseWheelDown", "TMouseWheelUpDownEvent", &TControl::OnMouseWheelDown);
+    b.Event("OnMouseWheelUp", "TMouseWheelUpDownEvent", &TControl::OnMouseWheelUp);
     b.Event("OnClick", "TNotifyEvent", &TControl::OnClick);
     b.Event("OnDblClick", "TNotifyEvent", &TControl::OnDblClick);
     b.Event("OnMouseDown", "TMouseEvent", &TControl::OnMouseDown);
@@ -267,6 +273,12 @@ DBV_PUBLISHED(TControl) {
 TControl::TControl(TComponent* AOwner) : TComponent(AOwner) {
     font_ = Create<TFont>();
     font_->OnChange = [this](TObject*) { FontChanged(); };
+    constraints_ = Create<TSizeConstraints>();
+    constraints_->OnChange = [this](TObject*) {
+        int w = width_, h = height_;
+        ConstrainSize(w, h);
+        if (w != width_ || h != height_) SetBounds(left_, top_, w, h);
+    };
 }
 
 TControl::~TControl() {
@@ -275,6 +287,10 @@ TControl::~TControl() {
     if (font_) {
         font_->OnChange = nullptr;
         font_->Free();
+    }
+    if (constraints_) {
+        constraints_->OnChange = nullptr;
+        constraints_->Free();
     }
 }
 
@@ -465,6 +481,27 @@ void TControl::Resize() {
     if (OnResize) OnResize(this);
 }
 
+bool TControl::DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos) {
+    bool handled = false;
+    if (OnMouseWheel) OnMouseWheel(this, Shift, WheelDelta, MousePos, handled);
+    if (handled) return true;
+    if (WheelDelta < 0) return DoMouseWheelDown(Shift, MousePos);
+    if (WheelDelta > 0) return DoMouseWheelUp(Shift, MousePos);
+    return false;
+}
+
+bool TControl::DoMouseWheelDown(TShiftState Shift, TPoint MousePos) {
+    bool handled = false;
+    if (OnMouseWheelDown) OnMouseWheelDown(this, Shift, MousePos, handled);
+    return handled;
+}
+
+bool TControl::DoMouseWheelUp(TShiftState Shift, TPoint MousePos) {
+    bool handled = false;
+    if (OnMouseWheelUp) OnMouseWheelUp(this, Shift, MousePos, handled);
+    return handled;
+}
+
 void TControl::CMEnabledChanged(TMessage&) { Invalidate(); }
 void TControl::CMVisibleChanged(TMessage&) {
     if (parent_) parent_->InvalidateClientRect(GetBoundsRect());
@@ -511,17 +548,78 @@ void TControl::FontChanged() {
 }
 
 void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
-    AWidth = std::max(0, AWidth);
-    AHeight = std::max(0, AHeight);
+    ConstrainSize(AWidth, AHeight);
     if (ALeft == left_ && ATop == top_ && AWidth == width_ && AHeight == height_) return;
     Invalidate();
     left_ = ALeft;
     top_ = ATop;
     width_ = AWidth;
     height_ = AHeight;
+    if (!anchoring_) UpdateAnchorRules();
     Invalidate();
     RequestAlign();
     if (!IsLoading()) Resize();
+}
+
+void TControl::ConstrainSize(int& AWidth, int& AHeight) const {
+    if (constraints_) {
+        AWidth = constraints_->ClampWidth(AWidth);
+        AHeight = constraints_->ClampHeight(AHeight);
+    }
+    AWidth = std::max(0, AWidth);
+    AHeight = std::max(0, AHeight);
+}
+
+// ---- anchors ----
+void TControl::SetAnchors(TAnchors v) {
+    if (anchors_ == v) return;
+    anchors_ = v;
+    UpdateAnchorRules();
+}
+
+void TControl::UpdateAnchorRules() {
+    anchorBounds_ = GetBoundsRect();
+    if (parent_) {
+        TRect pr = parent_->GetClientRect();
+        anchorParent_ = {pr.Width(), pr.Height()};
+    } else {
+        anchorParent_ = {};
+    }
+    anchorPlacedFor_ = anchorParent_;
+}
+
+void TControl::AnchorToParent() {
+    if (!parent_ || align_ != alNone || anchoring_) return;
+    TRect pr = parent_->GetClientRect();
+    TSize now{pr.Width(), pr.Height()};
+    if (now == anchorPlacedFor_) return;
+    anchorPlacedFor_ = now;
+    if (anchors_ == TAnchors{akLeft, akTop}) return;
+    // A parent that had no size yet when the rules were taken gives no distances to keep:
+    // the rules start from the size it has now.
+    if (anchorParent_.cx <= 0) anchorParent_.cx = now.cx;
+    if (anchorParent_.cy <= 0) anchorParent_.cy = now.cy;
+    TSize base = anchorParent_;
+    auto place = [](int& pos, int& len, int delta, bool nearSide, bool farSide) {
+        if (nearSide && farSide)
+            len += delta;
+        else if (farSide)
+            pos += delta;
+        else if (!nearSide)
+            pos += delta / 2;
+    };
+    int l = anchorBounds_.Left, t = anchorBounds_.Top;
+    int w = anchorBounds_.Width(), h = anchorBounds_.Height();
+    place(l, w, now.cx - base.cx, anchors_.Contains(akLeft), anchors_.Contains(akRight));
+    place(t, h, now.cy - base.cy, anchors_.Contains(akTop), anchors_.Contains(akBottom));
+    anchoring_ = true;
+    try {
+        SetBounds(l, t, w, h);
+    } catch (...) {
+        anchoring_ = false;
+        throw;
+    }
+    anchoring_ = false;
 }
 
 void TControl::UpdateBoundsRect(const TRect& R) {
@@ -561,6 +659,7 @@ void TControl::SetParent(TWinControl* AParent) {
     if (AParent == this) throw EInvalidOperation("A control cannot have itself as its parent");
     if (parent_) parent_->RemoveControl(this);
     if (AParent) AParent->InsertControl(this);
+    UpdateAnchorRules();
 }
 
 // A control still at the origin that takes alTop or alLeft at run time goes after the
@@ -594,6 +693,7 @@ void TControl::SetAlign(TAlign v) {
     if (parent_) parent_->DisableAlign();
     try {
         align_ = v;
+        if (v == alNone) UpdateAnchorRules();
         if (!IsLoading() && ((oldVert && newHorz) || (oldHorz && newVert)))
             SetBounds(left_, top_, height_, width_);
         PlaceAfterAligned(this);
@@ -759,6 +859,7 @@ void TControl::SetParentComponent(TComponent* Value) {
 
 void TControl::Loaded() {
     TComponent::Loaded();
+    UpdateAnchorRules();
     if (parent_) {
         if (parentColor_) Perform(CM_PARENTCOLORCHANGED);
         if (parentFont_) Perform(CM_PARENTFONTCHANGED);
@@ -1193,6 +1294,10 @@ void TWinControl::AlignControls(TControl* AControl, TRect& Rect) {
             }
         }
     };
+    // Unaligned controls follow their anchors (those that move only with their own bounds
+    // take the new size as their base).
+    for (TControl* c : std::vector<TControl*>(controls_))
+        if (c->GetAlign() == alNone && c->GetParent() == this) c->AnchorToParent();
     bool any = false;
     for (TControl* c : controls_)
         if (c->GetAlign() != alNone) any = true;
@@ -1263,8 +1368,7 @@ TPoint TWinControl::GetClientOrigin() const {
 }
 
 void TWinControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
-    AWidth = std::max(0, AWidth);
-    AHeight = std::max(0, AHeight);
+    ConstrainSize(AWidth, AHeight);
     if (ALeft == left_ && ATop == top_ && AWidth == width_ && AHeight == height_) return;
     bool sized = AWidth != width_ || AHeight != height_;
     bool moved = ALeft != left_ || ATop != top_;
@@ -1278,6 +1382,7 @@ void TWinControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
     top_ = ATop;
     width_ = AWidth;
     height_ = AHeight;
+    if (!anchoring_) UpdateAnchorRules();
     if (handle_) {
         if (!win::GetParent(handle_) && sized) TControlCanvas::FreeDeviceContexts();
         InvalidateRect(handle_, nullptr, true);
@@ -1512,7 +1617,14 @@ void TWinControl::WMSetCursor(TMessage& M) {
 }
 
 void TWinControl::WMVScroll(TMessage& M) { DefaultHandler(M); }
-void TWinControl::WMMouseWheel(TMessage& M) { DefaultHandler(M); }
+void TWinControl::WMMouseWheel(TMessage& M) {
+    TWMMouseWheel w(M);
+    if (DoMouseWheel(KeysToShiftState(w.Keys()), w.WheelDelta(), w.Pos())) {
+        M.Result = 1;
+        return;
+    }
+    DefaultHandler(M);
+}
 void TWinControl::WMHScroll(TMessage& M) { DefaultHandler(M); }
 
 bool TWinControl::DoKeyDown(TMessage& M) {

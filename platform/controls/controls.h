@@ -8,6 +8,7 @@
 
 #include "classes/component.h"
 #include "controls/messages.h"
+#include "controls/sizeconstraints.h"
 #include "graphics/graphics.h"
 #include "rtl/events.h"
 #include "rtl/tset.h"
@@ -40,6 +41,9 @@ DBV_ENUM(TControlStateItem, csLButtonDown, csClicked, csPalette, csReadingState,
          csDestroyingHandle, csDocking);
 using TControlState = TSet<TControlStateItem>;
 DBV_ENUM(TDragMode, dmManual, dmAutomatic);
+// The sides of its parent a control keeps its distance to when the parent is resized.
+DBV_ENUM(TAnchorKind, akLeft, akTop, akRight, akBottom);
+using TAnchors = TSet<TAnchorKind>;
 DBV_ENUM(TDragState, dsDragEnter, dsDragLeave, dsDragMove);
 DBV_ENUM(TFormBorderStyle, bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow,
          bsSizeToolWin);
@@ -80,6 +84,11 @@ using TDragOverEvent = std::function<void(TObject* Sender, TObject* Source, int 
 using TDragDropEvent = std::function<void(TObject* Sender, TObject* Source, int X, int Y)>;
 using TEndDragEvent = std::function<void(TObject* Sender, TObject* Target, int X, int Y)>;
 using TStartDragEvent = std::function<void(TObject* Sender, TObject*& DragObject)>;
+// MousePos is in screen coordinates; a handler that acts on the wheel sets Handled.
+using TMouseWheelEvent = std::function<void(TObject* Sender, TShiftState Shift, int WheelDelta,
+                                            TPoint MousePos, bool& Handled)>;
+using TMouseWheelUpDownEvent =
+    std::function<void(TObject* Sender, TShiftState Shift, TPoint MousePos, bool& Handled)>;
 
 // The mouse state word of mouse messages turned into a shift state (Alt from the key state).
 TShiftState KeysToShiftState(win::WPARAM keys);
@@ -172,6 +181,16 @@ public:
     virtual void SetParent(TWinControl* AParent);
     TAlign GetAlign() const { return align_; }
     void SetAlign(TAlign v);
+    // With [akLeft, akTop] (the default) a control stays where it is when its parent is
+    // resized; an anchored right or bottom side keeps its distance to the parent's side (with
+    // both sides of a direction the control stretches); with neither side of a direction the
+    // control moves by half the change, keeping its centre's distance to the parent's centre.
+    // Aligned controls follow their alignment.
+    TAnchors GetAnchors() const { return anchors_; }
+    void SetAnchors(TAnchors v);
+    // Size limits every SetBounds applies (forms included).
+    TSizeConstraints* GetConstraints() const { return constraints_; }
+    void SetConstraints(TSizeConstraints* v) { constraints_->Assign(v); }
 
     // ---- state ----
     bool GetVisible() const { return visible_; }
@@ -254,6 +273,11 @@ public:
     TDragDropEvent OnDragDrop;
     TEndDragEvent OnEndDrag;
     TStartDragEvent OnStartDrag;
+    // The wheel: OnMouseWheel first; unhandled, OnMouseWheelDown (towards the user) or
+    // OnMouseWheelUp. Still unhandled, the control's default wheel handling runs.
+    TMouseWheelEvent OnMouseWheel;
+    TMouseWheelUpDownEvent OnMouseWheelDown;
+    TMouseWheelUpDownEvent OnMouseWheelUp;
 
     // The drag steps the drag machinery runs on sources and targets.
     virtual void DragOver(TObject* Source, int X, int Y, TDragState State, bool& Accept);
@@ -277,6 +301,17 @@ protected:
     virtual void MouseMove(TShiftState Shift, int X, int Y);
     virtual void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y);
     virtual void Resize();
+    // The wheel steps (true when handled): DoMouseWheel runs OnMouseWheel, then
+    // DoMouseWheelDown or DoMouseWheelUp by the sign of WheelDelta.
+    virtual bool DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos);
+    virtual bool DoMouseWheelDown(TShiftState Shift, TPoint MousePos);
+    virtual bool DoMouseWheelUp(TShiftState Shift, TPoint MousePos);
+    // Limits a new size by Constraints.
+    void ConstrainSize(int& AWidth, int& AHeight) const;
+    // Remembers the present bounds and the parent's client size as what the anchors keep.
+    void UpdateAnchorRules();
+    // Moves or sizes the control for its anchors after the parent's client size changed.
+    void AnchorToParent();
 
     // Message handlers (call inherited:: to run the platform's handling).
     virtual void WMLButtonDown(TMessage& M);
@@ -334,6 +369,13 @@ private:
     TPopupMenu* popupMenu_ = nullptr;
     bool clickPending_ = false;
     bool updatingFont_ = false, updatingColor_ = false;
+    TAnchors anchors_{akLeft, akTop};
+    // What the anchors keep: the bounds and the parent's client size they were taken at.
+    TRect anchorBounds_;
+    TSize anchorParent_;
+    TSize anchorPlacedFor_;  // the parent's client size the control was last placed for
+    bool anchoring_ = false;  // bounds being set by AnchorToParent
+    TSizeConstraints* constraints_ = nullptr;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -18,7 +18,7 @@ DBV_PUBLISHED(TCustomPanel) {
     b.Bool("FullRepaint", &TCustomPanel::GetFullRepaint, &TCustomPanel::SetFullRepaint, true);
 }
 DBV_PUBLISHED(TPanel) {
-    b.Publish({"Align", "Alignment", "BevelInner", "BevelOuter", "BevelWidth", "BorderWidth",
+    b.Publish({"Align", "Alignment", "Anchors", "Constraints", "BevelInner", "BevelOuter", "BevelWidth", "BorderWidth",
                "BorderStyle", "Caption", "Color", "Ctl3D", "DragCursor", "DragMode", "Enabled",
                "FullRepaint", "Font", "Locked", "ParentColor", "ParentCtl3D", "ParentFont",
                "ParentShowHint", "PopupMenu", "ShowHint", "TabOrder", "TabStop", "Visible", "OnClick",

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "controls/input.h"
 #include "controls/testing.h"
 #include "controls/windowbackend.h"
 #include "controls/wininternal.h"
@@ -46,11 +47,12 @@ DBV_PUBLISHED(TCustomForm) {
 }
 DBV_PUBLISHED(TForm) {
     b.Publish({"ActiveControl", "Align", "BorderIcons", "BorderStyle", "Caption", "Color",
-               "Ctl3D", "Enabled", "Font", "FormStyle", "KeyPreview", "Menu", "ParentFont",
+               "Constraints", "Ctl3D", "Enabled", "Font", "FormStyle", "KeyPreview", "Menu", "ParentFont",
                "PopupMenu", "Position", "Scaled", "ShowHint", "Visible", "WindowState", "OnActivate", "OnClick",
                "OnClose", "OnCloseQuery", "OnCreate", "OnDblClick", "OnDestroy", "OnDeactivate",
                "OnDragDrop", "OnDragOver", "OnHide", "OnKeyDown", "OnKeyPress", "OnKeyUp",
-               "OnMouseDown", "OnMouseMove", "OnMouseUp", "OnResize", "OnShow"});
+               "OnMouseDown", "OnMouseMove", "OnMouseUp", "OnMouseWheel", "OnMouseWheelDown",
+               "OnMouseWheelUp", "OnResize", "OnShow"});
 }
 
 TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {
@@ -783,6 +785,14 @@ bool TApplication::ProcessMessage() {
 }
 
 void TApplication::ProcessMessages() {
+    // A real window backend delivers what a person did meanwhile, without waiting.
+    if (TWindowBackend* b = WindowBackend(); b && b->CanWait()) {
+        try {
+            b->PumpEvents(0);
+        } catch (...) {
+            HandleException(this);
+        }
+    }
     for (int i = 0; i < 100000 && ProcessMessage(); ++i) {
     }
     try {
@@ -809,9 +819,14 @@ void TApplication::Idle() {
         HandleException(this);
     }
     TControlCanvas::FreeDeviceContexts();
-    if (done) {
-        TWindowBackend* b = WindowBackend();
-        if (b && b->CanWait()) b->PumpEvents(win::NextTimerDueIn());
+    // Waits for input or the next timer; an idle handler with more to do only polls.
+    TWindowBackend* b = WindowBackend();
+    if (b && b->CanWait()) {
+        try {
+            b->PumpEvents(done ? win::NextTimerDueIn() : 0);
+        } catch (...) {
+            HandleException(this);
+        }
     }
 }
 
@@ -910,6 +925,9 @@ void TApplication::TranslateKey(const MSG& Msg) {
     if (Msg.message != WM_KEYDOWN && Msg.message != WM_SYSKEYDOWN) return;
     int ch = CharForKey(int(Msg.wParam), GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_CONTROL) < 0);
     if (!ch) return;
+    // The system's text input brings printable characters of such a key itself.
+    if ((Msg.lParam & input::KeyDataTextApart) && Msg.message == WM_KEYDOWN && ch >= 32 && ch != 127)
+        return;
     MSG c = Msg;
     c.message = Msg.message == WM_KEYDOWN ? WM_CHAR : WM_SYSCHAR;
     c.wParam = WPARAM(ch);

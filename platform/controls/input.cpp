@@ -184,8 +184,14 @@ static TPoint ScreenToWindow(TWinControl* c, TPoint screen) {
     return {p.X + nc.Left, p.Y + nc.Top};
 }
 
+// A bar lying along the height sends WM_VSCROLL, one across WM_HSCROLL (a scroll-bar control
+// gets its own messages).
+static bool VerticalBar(TWinControl* c, int bar) {
+    return bar == SB_VERT || (bar == SB_CTL && ws::LayoutScrollBar(c, bar).Vertical);
+}
+
 static void SendScroll(TWinControl* c, int bar, int code, int pos) {
-    UINT msg = bar == SB_VERT ? WM_VSCROLL : WM_HSCROLL;
+    UINT msg = VerticalBar(c, bar) ? WM_VSCROLL : WM_HSCROLL;
     try {
         c->Perform(msg, ScrollWParam(code, pos), ScrollLParam(pos));
     } catch (...) {
@@ -220,17 +226,29 @@ static void ScrollRepeat() {
     if (part == t.Part && bar == t.Bar) SendScroll(c, t.Bar, t.Part, 0);
 }
 
-// A left press on a window's scroll bar: the bar keeps the mouse until the release.
+// A left press on a window's scroll bar, or on a scroll-bar control: the bar keeps the mouse
+// until the release.
 static bool PressScrollBar(TPoint screen) {
     auto* c = dynamic_cast<TWinControl*>(FindDragTarget(screen, true));
-    if (!c || !c->HandleAllocated() || PtInRect(c->GetClientRect(), c->ScreenToClient(screen)))
-        return false;
+    if (!c || !c->HandleAllocated()) return false;
+    bool barControl = ws::IsBarControl(c->GetHandle());
+    if (!barControl && PtInRect(c->GetClientRect(), c->ScreenToClient(screen))) return false;
     int bar = -1;
     TPoint wp = ScreenToWindow(c, screen);
     int part = ws::ScrollBarPartAt(c, wp, bar);
     if (part < 0) return false;
     if (!InputEnabled(c)) return true;  // a disabled window's bars take no input either
     ResetDoubleClick();
+    if (barControl && c->CanFocus() && !c->Focused()) {
+        // A scroll-bar control takes the focus (OnExit/OnEnter may free or hide it).
+        HWND h = c->GetHandle();
+        try {
+            c->SetFocus();
+        } catch (...) {
+            Application->HandleException(c);
+        }
+        if (FindControl(h) != c || !c->IsShowing()) return true;
+    }
     ws::InputState::ScrollTrack& t = ws::Input().Scroll;
     t = {};
     t.Control = c;
@@ -257,7 +275,7 @@ static void MoveScrollTrack(TPoint screen) {
     if (!c || t.Part != SB_THUMBTRACK) return;
     ws::ScrollBarState& b = ws::Rec(t.Handle)->Bars[t.Bar];
     TPoint wp = ScreenToWindow(c, screen);
-    int start = (t.Bar == SB_VERT ? wp.Y : wp.X) - t.ThumbGrab;
+    int start = (VerticalBar(c, t.Bar) ? wp.Y : wp.X) - t.ThumbGrab;
     int pos = ws::ScrollPosFromThumb(c, t.Bar, start);
     if (pos == b.TrackPos) return;
     b.TrackPos = pos;
@@ -435,7 +453,7 @@ void MouseButton(TMouseButton button, bool down, TPoint screen) {
     Deliver(target, msg, screen, MouseKeys());
 }
 
-void Key(uint16_t vk, bool down) {
+void Key(uint16_t vk, bool down, bool textApart) {
     if (vk == VK_ESCAPE && down && ws::Drag().Source) {
         // Escape ends a drag without a drop.
         try {
@@ -458,6 +476,7 @@ void Key(uint16_t vk, bool down) {
     LPARAM data = 1;
     if (alt) data |= LPARAM(1) << 29;
     if (!down) data |= LPARAM(3) << 30;
+    if (textApart) data |= KeyDataTextApart;
     PostMessage(focus, msg, vk, data);
 }
 

@@ -21,8 +21,13 @@ void MouseWheel(int delta, TPoint screen);
 // Forgets the last press, so the next one is never taken as the second of a double click.
 void ResetDoubleClick();
 // A key went down or up: the key state follows, and WM_KEYDOWN / WM_SYSKEYDOWN / WM_KEYUP is
-// posted to the focused window (translated into WM_CHAR by the message loop).
-void Key(uint16_t vk, bool down);
+// posted to the focused window (translated into WM_CHAR by the message loop). With
+// textApart, the printable character of the key arrives on its own (Char, from the system's
+// text input, which knows the keyboard layout): the loop then translates only control
+// characters (Enter, Backspace, Tab, Escape, Ctrl+letter).
+void Key(uint16_t vk, bool down, bool textApart = false);
+// The key-data bit that marks a key message whose printable character comes apart.
+constexpr win::LPARAM KeyDataTextApart = win::LPARAM(1) << 25;
 // A character typed without a key (text input): WM_CHAR to the focused window.
 void Char(char ch);
 // Releases every key and button, capture and drag (between tests).

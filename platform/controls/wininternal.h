@@ -24,7 +24,10 @@ struct WindowRec {
     win::HWND Parent = 0;  // window parent; 0 for a top-level window
     uint32_t Style = 0, ExStyle = 0, ClassStyle = 0;
     bool Enabled = true;
-    ScrollBarState Bars[2];
+    // SB_HORZ and SB_VERT: the window's bars; SB_CTL: the bar of a scroll-bar control (window
+    // class "SCROLLBAR"), which is its whole client area.
+    ScrollBarState Bars[3];
+    bool BarControl = false;
     std::vector<TRect> Update;  // invalid client area
     TBitmap* Surface = nullptr;  // top-level windows: the backing bitmap
 };
@@ -64,8 +67,12 @@ int ScrollPosFromThumb(TWinControl* c, int bar, int thumbStart);
 // (SB_LINEUP, SB_LINEDOWN, SB_PAGEUP, SB_PAGEDOWN, SB_THUMBTRACK for the thumb); -1 when
 // none. bar receives SB_VERT or SB_HORZ.
 int ScrollBarPartAt(TWinControl* c, TPoint windowPoint, int& bar);
-// Paints the shown bars of c (canvas (0, 0) = the window's top-left corner).
+// Paints the shown window bars of c (canvas (0, 0) = the window's top-left corner).
 void PaintScrollBars(TWinControl* c, TCanvas* canvas);
+// Paints one bar (SB_CTL: a scroll-bar control's own bar) the same way.
+void PaintScrollBar(TWinControl* c, TCanvas* canvas, int bar);
+// Whether h is a scroll-bar control (its client area is an SB_CTL bar).
+bool IsBarControl(win::HWND h);
 // Invalidates the bar's rectangle only (non-client; the client area stays valid).
 void InvalidateScrollBar(win::HWND h, int bar);
 

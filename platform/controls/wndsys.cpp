@@ -62,6 +62,11 @@ win::HWND Register(TWinControl* c, const TCreateParams& p, win::HWND parent) {
     w->Bars[win::SB_VERT].Shown = (p.Style & win::WS_VSCROLL) != 0;
     if (w->Bars[0].Shown) w->Bars[0].Max = 100;
     if (w->Bars[1].Shown) w->Bars[1].Max = 100;
+    w->BarControl = p.WinClassName == "SCROLLBAR";
+    if (w->BarControl) {
+        w->Bars[win::SB_CTL].Shown = true;
+        w->Bars[win::SB_CTL].Max = 100;
+    }
     r.windows[h] = w;
     if (!parent) SetTopLevel(h, true);
     return h;
@@ -242,7 +247,8 @@ static int64_t MulDivRound(int64_t a, int64_t b, int64_t c) { return c ? (a * b 
 ScrollBarLayout LayoutScrollBar(TWinControl* c, int bar) {
     ScrollBarLayout l;
     WindowRec* w = c && c->HandleAllocated() ? Rec(c->GetHandle()) : nullptr;
-    if (!w || (bar != win::SB_HORZ && bar != win::SB_VERT) || !w->Bars[bar].Shown) return l;
+    bool valid = bar == win::SB_HORZ || bar == win::SB_VERT || (bar == win::SB_CTL && w && w->BarControl);
+    if (!w || !valid || !w->Bars[bar].Shown) return l;
     using win::GetSystemMetrics;
     const ScrollBarState& s = w->Bars[bar];
     TRect f = c->FrameInsets();
@@ -250,9 +256,16 @@ ScrollBarLayout LayoutScrollBar(TWinControl* c, int bar) {
     int sv = GetSystemMetrics(win::SM_CXVSCROLL), sh = GetSystemMetrics(win::SM_CYHSCROLL);
     bool hasV = w->Bars[win::SB_VERT].Shown, hasH = w->Bars[win::SB_HORZ].Shown;
     l.Shown = true;
-    l.Vertical = bar == win::SB_VERT;
-    l.Bar = l.Vertical ? Rect(in.Right - sv, in.Top, in.Right, in.Bottom - (hasH ? sh : 0))
-                       : Rect(in.Left, in.Bottom - sh, in.Right - (hasV ? sv : 0), in.Bottom);
+    if (bar == win::SB_CTL) {
+        // A scroll-bar control's bar fills its client area.
+        TRect nc = c->NonClientInsets();
+        l.Vertical = (w->Style & win::SBS_VERT) != 0;
+        l.Bar = Rect(nc.Left, nc.Top, c->GetWidth() - nc.Right, c->GetHeight() - nc.Bottom);
+    } else {
+        l.Vertical = bar == win::SB_VERT;
+        l.Bar = l.Vertical ? Rect(in.Right - sv, in.Top, in.Right, in.Bottom - (hasH ? sh : 0))
+                           : Rect(in.Left, in.Bottom - sh, in.Right - (hasV ? sv : 0), in.Bottom);
+    }
     auto along = [&](int a, int b) {
         return l.Vertical ? Rect(l.Bar.Left, a, l.Bar.Right, b) : Rect(a, l.Bar.Top, b, l.Bar.Bottom);
     };
@@ -301,7 +314,7 @@ int ThumbStartForPos(TWinControl* c, int bar, int pos) {
 }
 
 int ScrollBarPartAt(TWinControl* c, TPoint p, int& bar) {
-    for (int b : {win::SB_VERT, win::SB_HORZ}) {
+    for (int b : {win::SB_VERT, win::SB_HORZ, win::SB_CTL}) {
         ScrollBarLayout l = LayoutScrollBar(c, b);
         if (!l.Shown || !PtInRect(l.Bar, p)) continue;
         bar = b;
@@ -323,22 +336,31 @@ int ScrollPosFromThumb(TWinControl* c, int bar, int thumbStart) {
     return int(t.lo + MulDivRound(off, int64_t(t.hi) - t.lo, t.room));
 }
 
+static void PaintBarLayout(const ScrollBarLayout& l, TCanvas* canvas) {
+    if (!l.Shown) return;
+    canvas->GetBrush()->SetColor(clScrollBar);
+    canvas->FillRect(l.Bar);
+    canvas->DrawFrameControl(l.LineUp, DFC_SCROLL, l.Vertical ? DFCS_SCROLLUP : DFCS_SCROLLLEFT);
+    canvas->DrawFrameControl(l.LineDown, DFC_SCROLL, l.Vertical ? DFCS_SCROLLDOWN : DFCS_SCROLLRIGHT);
+    if (!IsRectEmpty(l.Thumb)) {
+        canvas->GetBrush()->SetColor(clBtnFace);
+        TRect thumb = l.Thumb;
+        canvas->FillRect(thumb);
+        canvas->DrawEdge(thumb, EDGE_RAISED, BF_RECT);
+    }
+}
+
+void PaintScrollBar(TWinControl* c, TCanvas* canvas, int bar) { PaintBarLayout(LayoutScrollBar(c, bar), canvas); }
+
+bool IsBarControl(win::HWND h) {
+    WindowRec* w = Rec(h);
+    return w && w->BarControl;
+}
+
 void PaintScrollBars(TWinControl* c, TCanvas* canvas) {
     ScrollBarLayout v = LayoutScrollBar(c, win::SB_VERT), h = LayoutScrollBar(c, win::SB_HORZ);
-    for (const ScrollBarLayout* l : {&v, &h}) {
-        if (!l->Shown) continue;
-        canvas->GetBrush()->SetColor(clScrollBar);
-        canvas->FillRect(l->Bar);
-        canvas->DrawFrameControl(l->LineUp, DFC_SCROLL, l->Vertical ? DFCS_SCROLLUP : DFCS_SCROLLLEFT);
-        canvas->DrawFrameControl(l->LineDown, DFC_SCROLL,
-                                 l->Vertical ? DFCS_SCROLLDOWN : DFCS_SCROLLRIGHT);
-        if (!IsRectEmpty(l->Thumb)) {
-            canvas->GetBrush()->SetColor(clBtnFace);
-            TRect thumb = l->Thumb;
-            canvas->FillRect(thumb);
-            canvas->DrawEdge(thumb, EDGE_RAISED, BF_RECT);
-        }
-    }
+    PaintBarLayout(v, canvas);
+    PaintBarLayout(h, canvas);
     if (v.Shown && h.Shown) {
         canvas->GetBrush()->SetColor(clBtnFace);
         canvas->FillRect(Rect(v.Bar.Left, h.Bar.Top, v.Bar.Right, h.Bar.Bottom));
@@ -900,7 +922,7 @@ bool ScrollWindow(HWND h, int dx, int dy, const TRect* rect, const TRect* clip) 
 // ---- scroll bars ----
 static ws::ScrollBarState* Bar(HWND h, int bar) {
     ws::WindowRec* w = Rec(h);
-    if (!w || (bar != SB_HORZ && bar != SB_VERT)) return nullptr;
+    if (!w || (bar != SB_HORZ && bar != SB_VERT && !(bar == SB_CTL && w->BarControl))) return nullptr;
     return &w->Bars[bar];
 }
 
@@ -923,7 +945,7 @@ bool SetScrollRange(HWND h, int bar, int min, int max, bool redraw) {
     b->Min = min;
     b->Max = max;
     b->Pos = std::clamp(b->Pos, std::min(min, max), std::max(min, max));
-    bool show = min != max;
+    bool show = min != max || bar == SB_CTL;  // a scroll-bar control's bar always shows
     if (show != b->Shown) {
         b->Shown = show;
         BarShownChanged(h);
@@ -961,6 +983,7 @@ bool ShowScrollBar(HWND h, int bar, bool show) {
     if (bar == SB_BOTH) return ShowScrollBar(h, SB_HORZ, show) && ShowScrollBar(h, SB_VERT, show);
     ws::ScrollBarState* b = Bar(h, bar);
     if (!b) return false;
+    if (bar == SB_CTL) return true;  // the control shows or hides as a window
     if (b->Shown != show) {
         b->Shown = show;
         BarShownChanged(h);
