@@ -2,20 +2,26 @@
 // a work area, and a status line; one button opens a modal form, one shows a message. With a
 // display it runs in real windows (SDL2); without one it renders the main window to a PNG.
 //
-//   dbvantor [--png FILE] [--trace]
+//   dbvantor [--dir DIR] [--png FILE] [--trace]
+//     --dir DIR   the folder of tables to list (default: the sample tables, written on first
+//                 run to "samples" in the platform's system directory)
 //     --png FILE  render the main window to FILE and exit (also with a display)
 //     --trace     print a line to stdout for every action (scripted runs check them)
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "backend/headless.h"
+#include "bde/dbftable.h"
 #include "backend/sdlbackend.h"
 #include "controls/buttons.h"
 #include "controls/extctrls.h"
 #include "controls/forms.h"
+#include "controls/msgbox.h"
 #include "rtl/sysutils.h"
 
 using namespace vcl;
@@ -52,32 +58,95 @@ TButton* NewButton(TComponent* owner, TWinControl* parent, int left, int top, in
     return b;
 }
 
-// A small modal box with a line of text and an OK button.
-// TODO(lead): once MessageDlg/ShowMessage land, ShowProgramMessage calls ShowMessage instead.
-class TMessageForm : public TForm {
-    DBV_CLASS(TMessageForm, TForm)
-public:
-    explicit TMessageForm(TComponent* owner) : TForm(owner) {}
+// ---- the sample tables ----
+// Real dBase files, written from the rows below the first time the program runs, so a person
+// sees (and other programs can read) actual tables.
+struct TSampleTable {
+    const char* file;
+    std::vector<bde::TDbfFieldDef> fields;
+    std::vector<std::vector<const char*>> rows;  // values in the text form TDbfRecord::SetText takes
 };
-DBV_IMPLEMENT_CLASS(TMessageForm)
 
-void ShowProgramMessage(const std::string& title, const std::string& text) {
-    TOwned<TMessageForm> f = MakeOwned<TMessageForm>(nullptr);
-    f->SetBorderStyle(bsDialog);
-    f->SetCaption(title);
-    f->SetBounds(0, 0, 320, 130);
-    f->SetPosition(poScreenCenter);
-    TPanel* body = NewPanel(f.get(), f.get(), alClient, 0, text);
-    body->SetBevelOuter(bvNone);
-    TPanel* bar = NewPanel(f.get(), f.get(), alBottom, 40, "");
-    bar->SetBevelOuter(bvNone);
-    TButton* ok = NewButton(f.get(), bar, (f->GetClientWidth() - 80) / 2, 6, 80, "OK");
-    ok->SetModalResult(mrOk);
-    ok->SetDefault(true);
-    ok->SetCancel(true);
-    f->SetActiveControl(ok);
-    f->ShowModal();
+const std::vector<TSampleTable>& SampleTables() {
+    static const std::vector<TSampleTable> tables = {
+        {"CUSTOMER.DBF",
+         {{"CUSTNO", 'N', 6, 0}, {"COMPANY", 'C', 30, 0}, {"CITY", 'C', 20, 0},
+          {"COUNTRY", 'C', 16, 0}, {"SINCE", 'D', 0, 0}, {"ACTIVE", 'L', 0, 0}},
+         {{"1221", "Kauai Dive Shoppe", "Kapaa Kauai", "US", "1988-04-14", "T"},
+          {"1231", "Unisco", "Freeport", "Bahamas", "1990-02-03", "T"},
+          {"1351", "Sight Diver", "Kato Paphos", "Cyprus", "1991-07-22", "F"},
+          {"1354", "Cayman Divers World", "Grand Cayman", "Cayman Islands", "1989-11-30", "T"},
+          {"1356", "Tom Sawyer Diving", "Christiansted", "Virgin Islands", "1992-05-06", "T"},
+          {"1380", "Blue Jack Aqua Center", "Waipahu", "US", "1993-09-18", "F"},
+          {"1384", "VIP Divers Club", "Christiansted", "Virgin Islands", "1994-01-09", "T"},
+          {"1510", "Ocean Paradise", "Kailua-Kona", "US", "1995-03-27", "T"}}},
+        {"ORDERS.DBF",
+         {{"ORDERNO", 'N', 6, 0}, {"CUSTNO", 'N', 6, 0}, {"SALEDATE", 'D', 0, 0},
+          {"AMOUNT", 'N', 10, 2}, {"PAID", 'L', 0, 0}},
+         {{"1003", "1351", "1994-04-12", "1250.00", "T"},
+          {"1004", "2156", "1994-04-17", "3915.50", "F"},
+          {"1005", "1356", "1994-04-20", "420.75", "T"},
+          {"1006", "1380", "1994-11-06", "2860.00", "T"},
+          {"1007", "1384", "1995-05-01", "179.90", "F"}}},
+        {"PARTS.DBF",
+         {{"PARTNO", 'N', 6, 0}, {"DESCRIPT", 'C', 30, 0}, {"ONHAND", 'N', 6, 0},
+          {"PRICE", 'N', 9, 2}, {"NOTES", 'M', 0, 0}},
+         {{"900", "Dive kayak", "24", "3999.95", "Two seats, with a rudder."},
+          {"912", "Underwater diver vehicle", "5", "1680.00", ""},
+          {"1313", "Regulator System", "165", "250.00", "Balanced first stage."},
+          {"1314", "Second Stage Regulator", "98", "365.00", ""}}},
+    };
+    return tables;
 }
+
+// Writes the sample tables into dir where they are missing.
+void WriteSampleTables(const std::string& dir) {
+    ForceDirectories(dir);
+    for (const TSampleTable& t : SampleTables()) {
+        const std::string path = JoinPath(dir, t.file);
+        if (FileExists(path)) continue;
+        bde::TDbfCreateOptions options;
+        options.Level = 4;
+        bde::TDbfTable::Create(path, t.fields, options);
+        auto table = bde::TDbfTable::Open(path);
+        bde::TDbfRecord rec(table);
+        for (const auto& row : t.rows) {
+            rec.Clear();
+            for (size_t f = 0; f < row.size(); ++f) {
+                if (t.fields[f].Type == 'M')
+                    rec.SetMemo(int(f), row[f]);
+                else
+                    rec.SetText(int(f), row[f]);
+            }
+            table->Post(rec);
+        }
+    }
+}
+
+// The tables of dir with their record counts, as the list shows them.
+std::vector<std::string> TableEntries(const std::string& dir) {
+    std::vector<std::string> out;
+    for (const char* mask : {"*.dbf", "*.DBF"})
+        for (const std::string& name : ListFiles(dir, mask)) {
+            std::string entry = ExtractFileName(name);
+            try {
+                auto table = bde::TDbfTable::Open(JoinPath(dir, entry), [] {
+                    bde::TDbfOpenOptions o;
+                    o.ReadOnly = true;
+                    return o;
+                }());
+                entry += Format("  (%u)", unsigned(table->RecordCount()));
+            } catch (const std::exception&) {
+                entry += "  (unreadable)";
+            }
+            out.push_back(entry);
+        }
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
+}
+
+std::string gTablesDir;
 
 // The modal form the toolbar opens: the program's settings, OK or Cancel.
 class TSettingsForm : public TForm {
@@ -161,8 +230,8 @@ public:
         sideTitle->SetParentFont(false);
         sideTitle->GetFont()->SetStyle({fsBold});
         bool first = true;
-        for (const char* t : {"CUSTOMER.DB", "ORDERS.DB", "ITEMS.DBF", "PARTS.DBF"}) {
-            TPanel* row = NewPanel(this, side, alTop, 22, std::string("   ") + t);
+        for (const std::string& t : TableEntries(gTablesDir)) {
+            TPanel* row = NewPanel(this, side, alTop, 22, "   " + t);
             row->SetBevelOuter(bvNone);
             row->SetAlignment(taLeftJustify);
             row->SetParentColor(false);
@@ -205,7 +274,7 @@ private:
     void ShowAMessage() {
         Trace("message opening");
         SetStatus("Message shown");
-        ShowProgramMessage("DB Vantor", "Every table is a plain file you can copy.");
+        ShowMessage("Every table is a plain dBase file you can copy: " + gTablesDir);
         SetStatus("Message closed");
     }
     void Typed(char key) {
@@ -270,15 +339,21 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--png") && i + 1 < argc) {
             png = argv[++i];
+        } else if (!std::strcmp(argv[i], "--dir") && i + 1 < argc) {
+            gTablesDir = argv[++i];
         } else if (!std::strcmp(argv[i], "--trace")) {
             gTrace = true;
         } else {
-            std::fprintf(stderr, "usage: dbvantor [--png FILE] [--trace]\n");
+            std::fprintf(stderr, "usage: dbvantor [--dir DIR] [--png FILE] [--trace]\n");
             return 2;
         }
     }
     try {
         Application->SetTitle("DB Vantor");
+        if (gTablesDir.empty()) {
+            gTablesDir = JoinPath(SystemDirectory(), "samples");
+            WriteSampleTables(gTablesDir);
+        }
         if (!png.empty()) return RenderToPng(png, false);
         std::string why;
         std::unique_ptr<TSdlBackend> sdl = TSdlBackend::Open(&why);

@@ -18,6 +18,8 @@ if [ "${2:-}" != --inside ]; then
 fi
 
 work=$(mktemp -d)
+# The sample tables are written into a home of the test's own.
+export DBVANTOR_HOME="$work/home"
 pid=
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null
