@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "bde/cursor.h"
 #include "bde/dbftable.h"
 #include "data/dbtables.h"
@@ -71,11 +72,8 @@ struct TOpened {
 }  // namespace
 
 int main(int argc, char** argv) {
-    long count = argc > 1 ? std::atol(argv[1]) : 1000000;
-    std::string dir;
-    char tmpl[] = "/tmp/bench-data-XXXXXX";
-    if (argc > 2) dir = argv[2];
-    else dir = mkdtemp(tmpl);
+    long count = benchutil::RecordCount(argc, argv);
+    const std::string dir = benchutil::WorkDir(argc, argv, "data");
     std::string big = dir + "/big.dbf", small = dir + "/small.dbf";
     auto t0 = Clock::now();
     MakeTable(big, count);

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string>
 
+#include "bench_util.h"
 #include "bde/cursor.h"
 #include "bde/dbftable.h"
 
@@ -220,14 +221,8 @@ double DbfreadScan(const std::string& path, long n) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    long n = argc > 1 ? std::atol(argv[1]) : 1000000;
-    std::string dir;
-    if (argc > 2) {
-        dir = argv[2];
-    } else {
-        char tmpl[] = "/tmp/bench-dbf-XXXXXX";
-        dir = mkdtemp(tmpl);
-    }
+    long n = benchutil::RecordCount(argc, argv);
+    const std::string dir = benchutil::WorkDir(argc, argv, "dbf");
     const std::string dbf = dir + "/bench.dbf", dbfShared = dir + "/shared.dbf", db = dir + "/bench.sqlite",
                       dbRows = dir + "/rows.sqlite";
     long nRows = std::max(1L, n / 10);

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "bench_util.h"
 #include "bde/cursor.h"
 #include "bde/dbftable.h"
 #include "bde/expr.h"
@@ -133,14 +134,8 @@ double Best(F f) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    long n = argc > 1 ? std::atol(argv[1]) : 1000000;
-    std::string dir;
-    if (argc > 2) {
-        dir = argv[2];
-    } else {
-        char tmpl[] = "/tmp/bench-expr-XXXXXX";
-        dir = mkdtemp(tmpl);
-    }
+    long n = benchutil::RecordCount(argc, argv);
+    const std::string dir = benchutil::WorkDir(argc, argv, "expr");
     const std::string dbf = dir + "/expr.dbf", db = dir + "/expr.sqlite";
     std::printf("records: %ld, directory %s\n", n, dir.c_str());
     Build(dbf, db, n);

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "bde/cursor.h"
 #include "bde/dbftable.h"
 #include "bde/index.h"
@@ -55,14 +56,8 @@ void Report(const char* what, double ours, double theirs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    long n = argc > 1 ? std::atol(argv[1]) : 1000000;
-    std::string dir;
-    if (argc > 2) {
-        dir = argv[2];
-    } else {
-        char tmpl[] = "/tmp/bench-index-XXXXXX";
-        dir = ::mkdtemp(tmpl);
-    }
+    long n = benchutil::RecordCount(argc, argv);
+    const std::string dir = benchutil::WorkDir(argc, argv, "index");
     const std::string dbf = dir + "/t.dbf", db = dir + "/t.sqlite";
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::printf("%ld records in %s\n%-44s %12s %12s %9s\n", n, dir.c_str(), "", "engine", "sqlite", "ratio");

@@ -10,31 +10,22 @@
 
 #include "bde/expr.h"
 
+#include "fuzz_fields.h"
+
 namespace {
 
 std::vector<bde::TDbfFieldDesc> Fields() {
-    std::vector<bde::TDbfFieldDesc> f;
-    uint32_t off = 1;
-    auto add = [&](const char* name, char type, bde::TDbfFieldKind kind, uint16_t len, uint8_t dec) {
-        bde::TDbfFieldDesc d;
-        d.Name = name;
-        d.Type = type;
-        d.Kind = kind;
-        d.Length = len;
-        d.Decimals = dec;
-        d.Offset = off;
-        off += len;
-        f.push_back(d);
-    };
-    add("NAME", 'C', bde::TDbfFieldKind::Character, 10, 0);
-    add("AGE", 'N', bde::TDbfFieldKind::Numeric, 5, 0);
-    add("PAY", 'N', bde::TDbfFieldKind::Numeric, 8, 2);
-    add("RATE", 'F', bde::TDbfFieldKind::Float, 12, 4);
-    add("BORN", 'D', bde::TDbfFieldKind::Date, 8, 0);
-    add("OK", 'L', bde::TDbfFieldKind::Logical, 1, 0);
-    add("NOTES", 'M', bde::TDbfFieldKind::Memo, 10, 0);
-    add("ODD", 'I', bde::TDbfFieldKind::Unsupported, 4, 0);
-    return f;
+    using K = bde::TDbfFieldKind;
+    return fuzzutil::TFieldListBuilder()
+        .Add("NAME", 'C', K::Character, 10)
+        .Add("AGE", 'N', K::Numeric, 5)
+        .Add("PAY", 'N', K::Numeric, 8, 2)
+        .Add("RATE", 'F', K::Float, 12, 4)
+        .Add("BORN", 'D', K::Date, 8)
+        .Add("OK", 'L', K::Logical, 1)
+        .Add("NOTES", 'M', K::Memo, 10)
+        .Add("ODD", 'I', K::Unsupported, 4)
+        .Fields();
 }
 
 // Records of 59 bytes (deletion byte and the fields above).

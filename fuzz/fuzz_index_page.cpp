@@ -10,26 +10,17 @@
 
 #include "bde/index.h"
 
+#include "fuzz_fields.h"
+
 namespace {
 
 std::vector<bde::TDbfFieldDesc> Fields() {
-    std::vector<bde::TDbfFieldDesc> f;
-    uint32_t off = 1;
-    auto add = [&](const char* name, char type, bde::TDbfFieldKind kind, uint16_t len, uint8_t dec) {
-        bde::TDbfFieldDesc d;
-        d.Name = name;
-        d.Type = type;
-        d.Kind = kind;
-        d.Length = len;
-        d.Decimals = dec;
-        d.Offset = off;
-        off += len;
-        f.push_back(d);
-    };
-    add("NAME", 'C', bde::TDbfFieldKind::Character, 10, 0);
-    add("QTY", 'N', bde::TDbfFieldKind::Numeric, 8, 2);
-    add("BORN", 'D', bde::TDbfFieldKind::Date, 8, 0);
-    return f;
+    using K = bde::TDbfFieldKind;
+    return fuzzutil::TFieldListBuilder()
+        .Add("NAME", 'C', K::Character, 10)
+        .Add("QTY", 'N', K::Numeric, 8, 2)
+        .Add("BORN", 'D', K::Date, 8)
+        .Fields();
 }
 
 }  // namespace

@@ -59,23 +59,6 @@ bool SameNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-// Table files are found ignoring case inside their directory; "" when absent.
-std::string FindNoCase(const std::string& path) {
-    if (Exists(path)) return path;
-    size_t s = path.find_last_of('/');
-    std::string dir = DirOf(path), name = s == std::string::npos ? path : path.substr(s + 1);
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return "";
-    std::string found;
-    while (dirent* e = ::readdir(d)) {
-        if (SameNoCase(e->d_name, name)) {
-            found = (s == std::string::npos ? std::string() : path.substr(0, s + 1)) + e->d_name;
-            break;
-        }
-    }
-    ::closedir(d);
-    return found;
-}
 
 std::string ChangeExt(const std::string& path, const char* ext) {
     size_t slash = path.find_last_of('/');
@@ -149,6 +132,24 @@ void StoreMemoPointer(const TDbfFieldDesc& f, uint8_t* rec, uint32_t block) {
 }
 
 }  // namespace
+
+// Table files are found ignoring case inside their directory; "" when absent.
+std::string FindNoCase(const std::string& path) {
+    if (Exists(path)) return path;
+    size_t s = path.find_last_of('/');
+    std::string dir = DirOf(path), name = s == std::string::npos ? path : path.substr(s + 1);
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return "";
+    std::string found;
+    while (dirent* e = ::readdir(d)) {
+        if (SameNoCase(e->d_name, name)) {
+            found = (s == std::string::npos ? std::string() : path.substr(0, s + 1)) + e->d_name;
+            break;
+        }
+    }
+    ::closedir(d);
+    return found;
+}
 
 bool IsValidCalendarDate(int y, int m, int d) {
     static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

@@ -1164,23 +1164,6 @@ bool FileExists(const std::string& p) {
     return ::stat(p.c_str(), &st) == 0;
 }
 
-std::string FindNoCase(const std::string& path) {
-    if (FileExists(path)) return path;
-    size_t s = path.find_last_of('/');
-    std::string dir = s == std::string::npos ? "." : (s == 0 ? "/" : path.substr(0, s));
-    std::string name = s == std::string::npos ? path : path.substr(s + 1);
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return "";
-    std::string found;
-    while (dirent* e = ::readdir(d)) {
-        if (SameNoCase(e->d_name, name)) {
-            found = (s == std::string::npos ? std::string() : path.substr(0, s + 1)) + e->d_name;
-            break;
-        }
-    }
-    ::closedir(d);
-    return found;
-}
 
 std::shared_ptr<TIndexFile> NewFile(TDbfTable& table, const std::string& path, TIndexFormat format, bool writable, bool durable) {
     auto impl = std::make_unique<TIndexFile::TImpl>();

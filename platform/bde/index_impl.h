@@ -7,6 +7,11 @@
 
 #include "bde/index.h"
 
+namespace bde {
+// Table files are found ignoring case inside their directory; "" when absent (dbftable.cpp).
+std::string FindNoCase(const std::string& path);
+}  // namespace bde
+
 namespace bde::idx {
 
 class TIndexSet {

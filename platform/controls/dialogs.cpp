@@ -55,6 +55,16 @@ TModalResult TCommonDialog::RunModal(TCustomForm* f) {
     return r;
 }
 
+bool TCommonDialog::RunSetUp(TCustomForm* f, const std::function<void()>& setup) {
+    try {
+        setup();
+    } catch (...) {
+        f->Free();
+        throw;
+    }
+    return RunModal(f) == mrOk;
+}
+
 // =============================================================================================
 // Filters and masks
 
@@ -403,13 +413,7 @@ void TOpenDialog::SetDefaultExt(const std::string& v) {
 
 bool TOpenDialog::Execute() {
     TFileDialogForm* f = Create<TFileDialogForm>(Application);
-    try {
-        f->Setup(this);
-    } catch (...) {
-        f->Free();
-        throw;
-    }
-    return RunModal(f) == mrOk;
+    return RunSetUp(f, [&] { f->Setup(this); });
 }
 
 // =============================================================================================
@@ -842,13 +846,7 @@ TFontDialog::~TFontDialog() { font_->Free(); }
 
 bool TFontDialog::Execute() {
     TFontForm* f = Create<TFontForm>(Application);
-    try {
-        f->Setup(this);
-    } catch (...) {
-        f->Free();
-        throw;
-    }
-    return RunModal(f) == mrOk;
+    return RunSetUp(f, [&] { f->Setup(this); });
 }
 
 }  // namespace vcl

@@ -31,6 +31,8 @@ protected:
     virtual void DoClose();
     // Runs the form modally with OnShow / OnClose around it; frees it afterwards.
     TModalResult RunModal(TCustomForm* f);
+    // Sets a new dialog form up (freeing it when that fails), runs it: true for OK.
+    bool RunSetUp(TCustomForm* f, const std::function<void()>& setup);
     TCustomForm* form_ = nullptr;
 
 private:

@@ -795,12 +795,8 @@ void TDataSet::CalculateFields(int slot) {
         TDataSet* lds = f->GetLookupDataSet();
         if (!lds || !lds->GetActive()) continue;
         std::vector<Variant> keys;
-        std::string names = f->GetKeyFields();
-        int pos = 1;
         bool anyNull = false;
-        while (pos <= int(names.size())) {
-            std::string n = ExtractFieldName(names, pos);
-            if (n.empty()) continue;
+        for (const std::string& n : SplitFieldNames(f->GetKeyFields())) {
             Variant v = FieldByName(n)->GetValue();
             anyNull = anyNull || VarIsNull(v);
             keys.push_back(v);
@@ -872,15 +868,6 @@ bool TDataSet::FindRecordWhere(const std::function<bool()>& matches) {
 }
 
 namespace {
-std::vector<std::string> SplitFieldNames(const std::string& names) {
-    std::vector<std::string> out;
-    int pos = 1;
-    while (pos <= int(names.size())) {
-        std::string n = ExtractFieldName(names, pos);
-        if (!n.empty()) out.push_back(n);
-    }
-    return out;
-}
 
 bool MatchValue(TField* f, const Variant& want, TLocateOptions options) {
     Variant have = f->GetValue();

@@ -612,17 +612,6 @@ void TTable::SetIndexFieldNames(const std::string& v) {
     }
 }
 
-namespace {
-std::vector<std::string> FieldList(const std::string& names) {
-    std::vector<std::string> out;
-    int pos = 1;
-    while (pos <= int(names.size())) {
-        std::string n = ExtractFieldName(names, pos);
-        if (!n.empty()) out.push_back(n);
-    }
-    return out;
-}
-}  // namespace
 
 void TTable::CaptureMasterValues() {
     masterValues_.clear();
@@ -631,7 +620,7 @@ void TTable::CaptureMasterValues() {
     if (indexFieldNames_.empty()) return;
     TDataSet* master = masterLink_->GetDataSet();
     if (!masterLink_->GetActive() || !master || masterFields_.empty()) return;
-    std::vector<std::string> m = FieldList(masterFields_), d = FieldList(indexFieldNames_);
+    std::vector<std::string> m = SplitFieldNames(masterFields_), d = SplitFieldNames(indexFieldNames_);
     if (m.size() != d.size())
         DatabaseError("MasterFields and IndexFieldNames of " + GetName() + " need the same number of fields");
     for (const std::string& n : m) masterValues_.push_back(master->FieldByName(n)->GetValue());
@@ -642,7 +631,7 @@ bool TTable::HasRecordCondition() const { return restricted_; }
 
 bool TTable::RecordCondition() {
     if (detailFields_.empty())
-        for (const std::string& n : FieldList(indexFieldNames_)) detailFields_.push_back(FieldByName(n));
+        for (const std::string& n : SplitFieldNames(indexFieldNames_)) detailFields_.push_back(FieldByName(n));
     for (size_t i = 0; i < detailFields_.size() && i < masterValues_.size(); ++i) {
         Variant v = detailFields_[i]->GetValue();
         const Variant& want = masterValues_[i];
@@ -659,7 +648,7 @@ bool TTable::RecordCondition() {
 
 void TTable::DoOnNewRecord() {
     if (restricted_) {
-        std::vector<std::string> d = FieldList(indexFieldNames_);
+        std::vector<std::string> d = SplitFieldNames(indexFieldNames_);
         for (size_t i = 0; i < d.size() && i < masterValues_.size(); ++i)
             if (!VarIsNull(masterValues_[i])) FieldByName(d[i])->SetValue(masterValues_[i]);
     }

@@ -124,6 +124,16 @@ std::string ExtractFieldName(std::string_view fields, int& pos) {
     return r;
 }
 
+std::vector<std::string> SplitFieldNames(std::string_view fields) {
+    std::vector<std::string> out;
+    int pos = 1;
+    while (pos <= int(fields.size())) {
+        std::string n = ExtractFieldName(fields, pos);
+        if (!n.empty()) out.push_back(n);
+    }
+    return out;
+}
+
 // ---- formatting and conversions ----
 
 std::string FormatV(const char* fmt, va_list ap) {

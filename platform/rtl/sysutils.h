@@ -35,6 +35,8 @@ std::string QuotedStr(std::string_view s, char quote = '\'');
 // Splits a ';'-separated field-name list item by item: returns the name starting at 1-based
 // position pos and advances pos past the separator.
 std::string ExtractFieldName(std::string_view fields, int& pos);
+// The names of a ";"-separated field list, blanks trimmed and empty names left out.
+std::vector<std::string> SplitFieldNames(std::string_view fields);
 
 // ---- formatting and conversions ----
 // printf-style formatting (%d, %s with std::string via .c_str(), %.2f, %5d, %x ...).
