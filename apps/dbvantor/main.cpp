@@ -21,6 +21,7 @@
 #include "controls/buttons.h"
 #include "controls/extctrls.h"
 #include "controls/forms.h"
+#include "controls/menus.h"
 #include "controls/msgbox.h"
 #include "rtl/sysutils.h"
 
@@ -196,6 +197,8 @@ public:
         GetConstraints()->SetMinWidth(420);
         GetConstraints()->SetMinHeight(300);
 
+        BuildMenu();
+
         TPanel* header = NewPanel(this, this, alTop, 46, "  DB Vantor  -  tables, forms and data-aware controls");
         header->SetBevelOuter(bvNone);
         header->SetAlignment(taLeftJustify);
@@ -264,6 +267,25 @@ public:
     }
 
 private:
+    TMenuItem* NewItem(TMenuItem* parent, const std::string& caption, TNotifyEvent onClick = {},
+                       const char* shortCut = nullptr) {
+        auto* item = Create<TMenuItem>(this);
+        item->SetCaption(caption);
+        item->OnClick = std::move(onClick);
+        if (shortCut) item->SetShortCut(TextToShortCut(shortCut));
+        parent->Add(item);
+        return item;
+    }
+    void BuildMenu() {
+        auto* menu = Create<TMainMenu>(this);
+        TMenuItem* file = NewItem(menu->GetItems(), "&File");
+        NewItem(file, "&Settings...", [this](TObject*) { OpenSettings(); }, "Ctrl+S");
+        NewItem(file, "-");
+        NewItem(file, "E&xit", [this](TObject*) { Close(); });
+        TMenuItem* help = NewItem(menu->GetItems(), "&Help");
+        NewItem(help, "&About DB Vantor...", [this](TObject*) { ShowAMessage(); });
+        SetMenu(menu);
+    }
     void OpenSettings() {
         Trace("settings opening");
         TOwned<TSettingsForm> f = MakeOwned<TSettingsForm>(nullptr);

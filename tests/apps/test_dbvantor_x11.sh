@@ -34,6 +34,17 @@ fail() {
   failures=$((failures + 1))
 }
 # Waits (at most 30 s, in steps of 0.1 s) for a line of the program's trace.
+# Waits until the trace line has appeared $2 times.
+wait_trace_n() {
+  for _ in $(seq 300); do
+    [ "$(grep -cF "dbvantor: $1" "$out")" -ge "$2" ] && return 0
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  fail "trace line '$1' did not appear $2 times"
+  echo "--- trace:"; cat "$out"; echo "--- stderr:"; cat "$err"
+  exit 1
+}
 wait_trace() {
   for _ in $(seq 300); do
     grep -qF "dbvantor: $1" "$out" && return 0
@@ -63,10 +74,11 @@ for _ in $(seq 100); do
 done
 [ -n "$wid" ] || { fail "no window named 'DB Vantor'"; exit 1; }
 eval "$(xdotool getwindowgeometry --shell "$wid")"
-# The form is 640 x 440 with a 4-pixel frame and a 19-pixel caption, centred on the screen.
+# The form is 640 x 440 with a 4-pixel frame, a 19-pixel caption and a menu bar, centred on
+# the screen.
 [ "$WIDTH" = 640 ] && [ "$HEIGHT" = 440 ] || fail "window is ${WIDTH}x$HEIGHT, expected 640x440"
 [ "$X" = 192 ] && [ "$Y" = 164 ] || fail "window is at $X,$Y, expected 192,164 (centred)"
-cx=$((X + 4)) cy=$((Y + 23))  # client origin on the screen
+cx=$((X + 4)) cy=$((Y + 23 + 19))  # client origin on the screen (below the 19-pixel menu bar)
 
 import -window root "$work/start.png"
 expect_pixel "$work/start.png" $((X + 400)) $((Y + 12)) 000080 "active caption"
@@ -100,6 +112,14 @@ wait_trace "status Message shown"
 xdotool key Escape
 wait_trace "status Message closed"
 
+# The menu bar: Alt+H opens Help, and its item's letter runs it (the same message box).
+xdotool key alt+h
+sleep 0.3
+xdotool key a
+wait_trace_n "status Message shown" 2
+xdotool key Escape
+wait_trace_n "status Message closed" 2
+
 # Typed characters reach the form (text input through WM_CHAR), and the status line shows them.
 # (No space: it would press the focused button.)
 import -window root "$work/before-typing.png"
@@ -108,7 +128,7 @@ xdotool type --delay 30 'Vantor42'
 wait_trace "status Typed: Vantor42"
 sleep 0.2
 import -window root "$work/typed.png"
-status="100x14+$((cx + 2))+$((cy + 440 - 23 - 4 - 20))"
+status="100x14+$((cx + 2))+$((cy + 440 - 23 - 19 - 4 - 20))"
 convert "$work/before-typing.png" -crop "$status" "$work/status-before.png"
 convert "$work/typed.png" -crop "$status" "$work/status-typed.png"
 changed=$(compare -metric AE "$work/status-before.png" "$work/status-typed.png" null: 2>&1)
