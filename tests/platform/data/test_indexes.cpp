@@ -198,6 +198,17 @@ TEST(Indexes, KeySearches) {
     EXPECT_FALSE(t->FindKey({int64_t(3)}));
     t->FindNearest({int64_t(3)});
     EXPECT_EQ(Cur(t), "DAN");
+
+    // Date keys take date values.
+    MakePeople(dir, 5);
+    TTable* p = fx.Table(dir);
+    p->SetExclusive(true);
+    p->Open();
+    p->AddIndex("BORN", "BORN", {});
+    p->SetIndexName("BORN");
+    EXPECT_TRUE(p->FindKey({EncodeDate(2000, 3, 3)}));
+    EXPECT_EQ(p->FieldByName("NAME")->GetAsString(), "R02");
+    EXPECT_FALSE(p->FindKey({EncodeDate(2000, 3, 4)}));
 }
 
 TEST(Indexes, Ranges) {
@@ -297,4 +308,31 @@ TEST(Indexes, MasterDetailThroughARange) {
     EXPECT_EQ(qtys(), "12 10 11 ");
     cust->Last();
     EXPECT_EQ(qtys(), "7 1 99 ");
+}
+
+TEST(Indexes, EditsMoveRecordsWithinTheOrder) {
+    TempDir dir;
+    MakeIndexed(dir);
+    TFixture fx;
+    TTable* t = fx.Table(dir, "idx.dbf");
+    t->SetIndexName("NAME");
+    t->Open();
+    ASSERT_TRUE(t->FindKey({std::string("CAT")}));
+    t->Edit();
+    t->FieldByName("NAME")->SetAsString("AAA");
+    t->Post();
+    EXPECT_EQ(Cur(t), "AAA");
+    EXPECT_EQ(Rest(t), "AAA AMY BOB DAN EVE ") << "the record moved to its new key";
+
+    // A record posted outside the range stays out of it.
+    t->SetIndexName("NUM");
+    t->SetRange({int64_t(2)}, {int64_t(4)});
+    t->Append();
+    t->FieldByName("NAME")->SetAsString("ZED");
+    t->FieldByName("NUM")->SetAsInteger(9);
+    t->Post();
+    EXPECT_EQ(All(t), "AMY AAA DAN ");
+    EXPECT_EQ(t->GetRecordCount(), 3);
+    t->CancelRange();
+    EXPECT_EQ(All(t), "BOB AMY AAA DAN EVE ZED ");
 }
