@@ -143,7 +143,18 @@ public:
         return 0;
     }
     uint32_t RecNo() const override { return cursor_.RecNo(); }
-    int SetToRecNo(uint32_t recNo) override { return cursor_.SetToRecordNo(recNo); }
+    int SetToRecNo(uint32_t recNo) override {
+        if (!cursor_.GetOrder()) return cursor_.SetToRecordNo(recNo);
+        // Under an order only a record the order shows counts (in its range, with a key in
+        // the tag); otherwise the cursor stays where it was.
+        bde::TDbfCursor saved = cursor_;
+        int r = cursor_.SetToRecordNo(recNo);
+        if (r == 0 && cursor_.GetKeyNumber() == 0) {
+            cursor_ = saved;
+            return bde::DBIERR_RECNOTFOUND;
+        }
+        return r;
+    }
     uint32_t RecordCount(bool exact) override {
         if (cursor_.GetOrder()) {
             // An order shows its keys only (a range, a FOR condition, one per unique key).

@@ -237,6 +237,17 @@ TEST(Indexes, Ranges) {
     t->CancelRange();
     EXPECT_EQ(t->GetRecordCount(), 5);
 
+    // A bookmark of a record outside the range is not valid there.
+    t->FindKey({int64_t(5)});
+    TBookmark eve = t->GetBookmark();
+    t->SetRange({int64_t(1)}, {int64_t(3)});
+    EXPECT_FALSE(t->BookmarkValid(eve));
+    t->First();
+    EXPECT_ANY_THROW(t->GotoBookmark(eve));
+    EXPECT_EQ(Cur(t), "BOB");
+    EXPECT_EQ(Rest(t), "BOB AMY CAT ");
+    t->CancelRange();
+
     // Character bounds compare over their own length; a range belongs to its index.
     t->SetIndexName("NAME");
     t->SetRange({std::string("B")}, {std::string("D")});
