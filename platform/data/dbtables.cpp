@@ -1044,8 +1044,17 @@ void TTable::EnterKeyState(std::vector<Variant>& buffer, bool clear) {
     if (Cursor()->GetOrder().empty()) DatabaseError("No index is active on " + GetName());
     if (clear || buffer.size() != size_t(GetFieldCount())) buffer.assign(size_t(GetFieldCount()), Variant{});
     editKey_ = &buffer;
+    savedKey_ = buffer;
     SetState(dsSetKey);
     DataEvent(deDataSetChange, 0);
+}
+
+void TTable::InternalCancel() {
+    if (GetState() == dsSetKey) {
+        if (editKey_) *editKey_ = savedKey_;
+        return;
+    }
+    TDBDataSet::InternalCancel();
 }
 
 void TTable::SetKey() { EnterKeyState(keyBuffer_, true); }

@@ -265,6 +265,7 @@ protected:
     bool RecordCondition() override;
     // A new detail record takes the master's key values.
     void DoOnNewRecord() override;
+    void InternalCancel() override;
 
 private:
     void CaptureMasterValues();
@@ -283,6 +284,7 @@ private:
     // Key buffers by field index; which one dsSetKey writes into.
     std::vector<Variant> keyBuffer_, rangeLow_, rangeHigh_;
     std::vector<Variant>* editKey_ = nullptr;
+    std::vector<Variant> savedKey_;  // the buffer as it was when dsSetKey began (Cancel)
     bool rangeApplied_ = false;
     std::string tableName_, indexName_, masterFields_, indexFieldNames_;
     TOwned<TTableMasterLink> masterLink_;

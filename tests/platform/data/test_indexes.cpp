@@ -183,6 +183,11 @@ TEST(Indexes, KeySearches) {
     EXPECT_EQ(Cur(t), "AMY") << "the record itself was not changed";
     t->EditKey();
     EXPECT_EQ(t->FieldByName("NAME")->GetAsString(), "DAN") << "EditKey keeps the buffer";
+    t->FieldByName("NAME")->SetAsString("XX");
+    t->Cancel();
+    EXPECT_EQ(t->GetState(), dsBrowse);
+    t->EditKey();
+    EXPECT_EQ(t->FieldByName("NAME")->GetAsString(), "DAN") << "Cancel puts the key back";
     t->FieldByName("NAME")->SetAsString("DA");
     t->GotoNearest();
     EXPECT_EQ(Cur(t), "DAN");
