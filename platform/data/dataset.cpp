@@ -727,6 +727,7 @@ void TDataSet::Cancel() {
         Resync(TResyncModes{});
         Do(AfterCancel);
     } else if (state_ == dsSetKey) {
+        InternalCancel();  // a key buffer goes back to what it held before
         SetState(dsBrowse);
     }
 }

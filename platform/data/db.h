@@ -492,6 +492,8 @@ public:
 class TIndexDefs {
 public:
     explicit TIndexDefs(TDataSet* ds = nullptr) : dataSet_(ds) {}
+    // The dataset's reader of its index definitions (a table sets it); none = no indexes.
+    std::function<void(TIndexDefs&)> Reader;
     int Count() const { return int(items_.size()); }
     TIndexDef& operator[](int i) { return items_.at(size_t(i)); }
     const TIndexDef& Items(int i) const { return items_.at(size_t(i)); }

@@ -66,6 +66,19 @@ TDataCursor* TCursorHandles::Find(int32_t handle) {
     return it == Handles().map.end() ? nullptr : it->second;
 }
 
+void TDataCursor::GetIndexDefs(TIndexDefs& defs) { defs.Clear(); }
+void TDataCursor::SetOrder(const std::string& name) {
+    if (!name.empty()) DatabaseError("Index '" + name + "' not found");
+}
+void TDataCursor::AddIndex(const std::string&, const std::string&, TIndexOptions) {
+    DatabaseError("This table has no indexes");
+}
+void TDataCursor::DeleteIndex(const std::string& name) { DatabaseError("Index '" + name + "' not found"); }
+int TDataCursor::SeekKey(const std::vector<Variant>&, bool) { DatabaseError("No index is active"); }
+void TDataCursor::SetKeyRange(const std::vector<Variant>&, const std::vector<Variant>&, bool) {
+    DatabaseError("No index is active");
+}
+
 // ---- the dBase cursor ----
 
 namespace {
@@ -130,8 +143,30 @@ public:
         return 0;
     }
     uint32_t RecNo() const override { return cursor_.RecNo(); }
-    int SetToRecNo(uint32_t recNo) override { return cursor_.SetToRecordNo(recNo); }
-    uint32_t RecordCount(bool exact) override { return exact ? cursor_.ExactRecordCount() : cursor_.RecordCount(); }
+    int SetToRecNo(uint32_t recNo) override {
+        if (!cursor_.GetOrder()) return cursor_.SetToRecordNo(recNo);
+        // Under an order only a record the order shows counts (in its range, with a key in
+        // the tag); otherwise the cursor stays where it was.
+        bde::TDbfCursor saved = cursor_;
+        int r = cursor_.SetToRecordNo(recNo);
+        if (r == 0 && cursor_.GetKeyNumber() == 0) {
+            cursor_ = saved;
+            return bde::DBIERR_RECNOTFOUND;
+        }
+        return r;
+    }
+    uint32_t RecordCount(bool exact) override {
+        if (cursor_.GetOrder()) {
+            // An order shows its keys only (a range, a FOR condition, one per unique key).
+            if (cursor_.GetShowDeleted() && !cursor_.Filtered()) return cursor_.GetKeyCount();
+            bde::TDbfCursor walk = cursor_;
+            walk.SetToBegin();
+            uint32_t n = 0;
+            while (walk.Next() == bde::DBIERR_NONE) ++n;
+            return n;
+        }
+        return exact ? cursor_.ExactRecordCount() : cursor_.RecordCount();
+    }
     bool GetShowDeleted() const override { return cursor_.GetShowDeleted(); }
     void SetShowDeleted(bool v) override { cursor_.SetShowDeleted(v); }
 
@@ -276,6 +311,144 @@ public:
     void Empty() override {
         table_->Zap();
         cursor_.SetToBegin();
+    }
+
+    void GetIndexDefs(TIndexDefs& defs) override {
+        defs.Clear();
+        for (const auto& file : table_->IndexFiles())
+            for (const auto& tag : file->Tags()) {
+                const bde::TIndexTagDef& d = tag->GetDef();
+                TIndexOptions o;
+                if (d.Unique) o.Include(ixUnique);
+                if (d.Descending) o.Include(ixDescending);
+                // A key of one plain field names it; anything else is an expression key.
+                std::string expr = Trim(d.Expression);
+                int field = table_->FieldIndex(expr);
+                if (field >= 0) {
+                    defs.Add(d.Name, table_->Fields()[size_t(field)].Name, o);
+                } else {
+                    o.Include(ixExpression);
+                    defs.Add(d.Name, d.Expression, o);
+                }
+            }
+    }
+    void SetOrder(const std::string& name) override {
+        if (name.empty()) {
+            cursor_.SetOrder(nullptr);
+            return;
+        }
+        std::shared_ptr<bde::TIndexTag> tag = table_->FindTag(name);
+        if (!tag) DatabaseError("Index '" + name + "' not found");
+        cursor_.SetOrder(tag);
+    }
+    std::string GetOrder() const override { return cursor_.GetOrder() ? cursor_.GetOrder()->GetName() : std::string(); }
+    void AddIndex(const std::string& name, const std::string& fields, TIndexOptions options) override {
+        bde::TIndexTagDef d;
+        d.Name = name;
+        if (options.Contains(ixExpression)) {
+            d.Expression = fields;
+        } else {
+            // Several fields make a key of their texts joined (Character fields only).
+            std::vector<std::string> names = SplitFieldNames(fields);
+            if (names.empty()) DatabaseError("Index '" + name + "' needs a field");
+            for (size_t i = 0; i < names.size(); ++i) {
+                if (table_->FieldIndex(names[i]) < 0) DatabaseError("Field '" + names[i] + "' not found");
+                d.Expression += (i ? "+" : "") + names[i];
+            }
+        }
+        d.Unique = options.Contains(ixUnique);
+        d.Descending = options.Contains(ixDescending);
+        table_->AddTag(d);
+    }
+    void DeleteIndex(const std::string& name) override {
+        if (cursor_.GetOrder() && SameText(cursor_.GetOrder()->GetName(), name)) cursor_.SetOrder(nullptr);
+        if (!table_->FindTag(name)) DatabaseError("Index '" + name + "' not found");
+        table_->DropTag(name);
+    }
+
+    // The key bytes of values for the current tag. Character keys of several values pad every
+    // value but the last to its field's length (keys of joined fields).
+    std::string Key(const std::vector<Variant>& values, bool& partial) {
+        const auto& tag = cursor_.GetOrder();
+        if (!tag) DatabaseError("No index is active");
+        partial = false;
+        if (values.empty()) return {};
+        switch (tag->GetKeyType()) {
+            case bde::TKeyType::Character: {
+                std::string text;
+                std::vector<std::string> parts = SplitExpressionFields(tag->GetDef().Expression);
+                for (size_t i = 0; i < values.size(); ++i) {
+                    std::string v = VarIsNull(values[i]) ? std::string() : VarToStr(values[i]);
+                    if (i + 1 < values.size()) {
+                        int f = i < parts.size() ? table_->FieldIndex(parts[i]) : -1;
+                        if (f < 0) DatabaseError("The index key has fewer fields than the values given");
+                        v.resize(table_->Fields()[size_t(f)].Length, ' ');
+                    }
+                    text += v;
+                }
+                partial = true;
+                return tag->EncodeText(text);
+            }
+            case bde::TKeyType::Numeric: {
+                const Variant& v = values[0];
+                double x = 0;
+                if (auto* n = std::get_if<int64_t>(&v)) x = double(*n);
+                else if (auto* f = std::get_if<double>(&v)) x = *f;
+                else x = StrToFloat(VarToStr(v));
+                char b[64];
+                std::snprintf(b, sizeof b, "%.10g", x);
+                return tag->EncodeText(b);
+            }
+            case bde::TKeyType::Date: {
+                const Variant& v = values[0];
+                if (auto* f = std::get_if<double>(&v)) {
+                    int y, m, d;
+                    DecodeDate(*f, y, m, d);
+                    char b[16];
+                    std::snprintf(b, sizeof b, "%04d%02d%02d", y, m, d);
+                    return tag->EncodeText(b);
+                }
+                return tag->EncodeText(VarToStr(v));
+            }
+        }
+        return {};
+    }
+    // The plain field names of a key expression "A+B+C" (empty entries for other terms).
+    static std::vector<std::string> SplitExpressionFields(const std::string& expr) {
+        std::vector<std::string> out;
+        size_t start = 0;
+        for (;;) {
+            size_t p = expr.find('+', start);
+            out.push_back(Trim(expr.substr(start, p == std::string::npos ? std::string::npos : p - start)));
+            if (p == std::string::npos) break;
+            start = p + 1;
+        }
+        return out;
+    }
+    int SeekKey(const std::vector<Variant>& values, bool nearest) override {
+        bool partial;
+        std::string key = Key(values, partial);
+        if (nearest) return cursor_.Seek(key, bde::TDbfCursor::TSeekMode::Soft);
+        const auto& tag = cursor_.GetOrder();
+        // An exact Character key is the whole key, blank-padded.
+        if (tag->GetKeyType() == bde::TKeyType::Character && int(key.size()) < tag->GetKeyLength())
+            key.resize(size_t(tag->GetKeyLength()), ' ');
+        return cursor_.Seek(key, bde::TDbfCursor::TSeekMode::Exact);
+    }
+    void SetKeyRange(const std::vector<Variant>& low, const std::vector<Variant>& high, bool exact) override {
+        bde::TDbfCursor::TKeyBound lo, hi;
+        auto bound = [&](const std::vector<Variant>& values, bde::TDbfCursor::TKeyBound& b) {
+            if (values.empty()) return;
+            b.Present = true;
+            b.Key = Key(values, b.Partial);
+            if (exact && b.Partial) {
+                b.Partial = false;
+                b.Key.resize(size_t(cursor_.GetOrder()->GetKeyLength()), ' ');
+            }
+        };
+        bound(low, lo);
+        bound(high, hi);
+        cursor_.SetRange(lo, hi);
     }
 
 private:
@@ -570,6 +743,13 @@ DBV_IMPLEMENT_CLASS(TTableMasterLink)
 
 TTable::TTable(TComponent* AOwner) : TDBDataSet(AOwner), masterLink_(MakeOwned<TTableMasterLink>()) {
     masterLink_->Table = this;
+    indexDefs_.Reader = [this](TIndexDefs& defs) {
+        if (Cursor()) {
+            Cursor()->GetIndexDefs(defs);
+        } else if (!tableName_.empty()) {
+            OpenDbfCursor(TableFileName(), true, false)->GetIndexDefs(defs);
+        }
+    };
 }
 
 TTable::~TTable() = default;
@@ -601,12 +781,16 @@ void TTable::SetMasterFields(const std::string& v) {
 }
 
 void TTable::SetIndexFieldNames(const std::string& v) {
-    std::string old = indexFieldNames_;
+    std::string old = indexFieldNames_, oldName = indexName_;
     indexFieldNames_ = v;
+    if (!v.empty()) indexName_.clear();
     try {
+        ApplyOrder();
         MasterChanged();
     } catch (...) {
         indexFieldNames_ = old;
+        indexName_ = oldName;
+        ApplyOrder();
         MasterChanged();
         throw;
     }
@@ -617,21 +801,66 @@ void TTable::CaptureMasterValues() {
     masterValues_.clear();
     detailFields_.clear();
     restricted_ = false;
-    if (indexFieldNames_.empty()) return;
+    std::vector<std::string> d = DetailFieldNames();
+    if (d.empty()) return;
     TDataSet* master = masterLink_->GetDataSet();
     if (!masterLink_->GetActive() || !master || masterFields_.empty()) return;
-    std::vector<std::string> m = SplitFieldNames(masterFields_), d = SplitFieldNames(indexFieldNames_);
+    std::vector<std::string> m = SplitFieldNames(masterFields_);
     if (m.size() != d.size())
-        DatabaseError("MasterFields and IndexFieldNames of " + GetName() + " need the same number of fields");
+        DatabaseError("MasterFields and the index fields of " + GetName() + " need the same number of fields");
     for (const std::string& n : m) masterValues_.push_back(master->FieldByName(n)->GetValue());
     restricted_ = true;
 }
 
-bool TTable::HasRecordCondition() const { return restricted_; }
+// The detail's key fields: IndexFieldNames, or the fields of the index IndexName names.
+std::vector<std::string> TTable::DetailFieldNames() const {
+    if (!indexFieldNames_.empty()) return SplitFieldNames(indexFieldNames_);
+    if (!indexName_.empty()) return OrderFields();
+    return {};
+}
+
+bool TTable::HasRecordCondition() const { return restricted_ && !masterRange_; }
+
+std::vector<std::string> TTable::OrderFields() const {
+    std::vector<std::string> out;
+    if (!Cursor() || Cursor()->GetOrder().empty()) return out;
+    TIndexDefs defs;
+    Cursor()->GetIndexDefs(defs);
+    int i = defs.IndexOf(Cursor()->GetOrder());
+    if (i < 0) return out;
+    std::string fields = defs[i].Fields.empty() ? defs[i].Expression : defs[i].Fields;
+    for (char& c : fields)
+        if (c == '+') c = ';';
+    for (const std::string& n : SplitFieldNames(fields)) out.push_back(Trim(n));
+    return out;
+}
+
+// Restricts a detail to the master's values: through a range when the current index is keyed
+// on the detail fields and every master value is known, else by a record test. A master range
+// takes the place of a range of the detail's own.
+void TTable::ApplyMaster() {
+    bool wasRange = masterRange_;
+    masterRange_ = false;
+    if (restricted_ && Cursor()) {
+        std::vector<std::string> key = OrderFields(), detail = DetailFieldNames();
+        bool match = !key.empty() && key.size() == detail.size();
+        for (size_t i = 0; match && i < key.size(); ++i) match = SameText(key[i], Trim(detail[i]));
+        for (const Variant& v : masterValues_)
+            if (VarIsNull(v)) match = false;
+        masterRange_ = match;
+    }
+    ApplyFilter();
+    if (masterRange_) {
+        Cursor()->SetKeyRange(masterValues_, masterValues_, true);
+        rangeApplied_ = false;
+    } else if (wasRange && Cursor() && !Cursor()->GetOrder().empty()) {
+        Cursor()->SetKeyRange({}, {}, false);
+    }
+}
 
 bool TTable::RecordCondition() {
     if (detailFields_.empty())
-        for (const std::string& n : SplitFieldNames(indexFieldNames_)) detailFields_.push_back(FieldByName(n));
+        for (const std::string& n : DetailFieldNames()) detailFields_.push_back(FieldByName(n));
     for (size_t i = 0; i < detailFields_.size() && i < masterValues_.size(); ++i) {
         Variant v = detailFields_[i]->GetValue();
         const Variant& want = masterValues_[i];
@@ -648,7 +877,7 @@ bool TTable::RecordCondition() {
 
 void TTable::DoOnNewRecord() {
     if (restricted_) {
-        std::vector<std::string> d = SplitFieldNames(indexFieldNames_);
+        std::vector<std::string> d = DetailFieldNames();
         for (size_t i = 0; i < d.size() && i < masterValues_.size(); ++i)
             if (!VarIsNull(masterValues_[i])) FieldByName(d[i])->SetValue(masterValues_[i]);
     }
@@ -658,13 +887,23 @@ void TTable::DoOnNewRecord() {
 void TTable::InternalOpen() {
     CaptureMasterValues();
     TDBDataSet::InternalOpen();
+    rangeApplied_ = false;
+    masterRange_ = false;
+    try {
+        Cursor()->SetOrder(WantedOrder());
+        CaptureMasterValues();
+        ApplyMaster();
+    } catch (...) {
+        TDBDataSet::InternalClose();
+        throw;
+    }
 }
 
 void TTable::MasterChanged() {
     if (!GetActive() || GetState() == dsInactive) return;
     CheckBrowseMode();
     CaptureMasterValues();
-    ApplyFilter();
+    ApplyMaster();
     First();
 }
 
@@ -692,11 +931,232 @@ void TTable::SetReadOnly(bool v) {
 bool TTable::GetCanModify() const { return !readOnly_ && GetActive(); }
 
 void TTable::SetIndexName(const std::string& v) {
-    if (!v.empty()) DatabaseError("Index '" + v + "' not found");
+    std::string old = indexName_, oldFields = indexFieldNames_;
     indexName_ = v;
+    if (!v.empty()) indexFieldNames_.clear();
+    try {
+        ApplyOrder();
+    } catch (...) {
+        indexName_ = old;
+        indexFieldNames_ = oldFields;
+        throw;
+    }
 }
 
-void TTable::GetIndexNames(std::vector<std::string>& out) { out.clear(); }
+void TTable::GetIndexNames(std::vector<std::string>& out) {
+    out.clear();
+    indexDefs_.Update();
+    for (int i = 0; i < indexDefs_.Count(); ++i) out.push_back(indexDefs_[i].Name);
+}
+
+std::string TTable::WantedOrder() {
+    if (!Cursor()) return {};
+    if (!indexName_.empty()) return indexName_;
+    if (indexFieldNames_.empty()) return {};
+    // The tag keyed on exactly these fields; none keeps the natural order (master-detail then
+    // restricts by a record test).
+    TIndexDefs defs;
+    Cursor()->GetIndexDefs(defs);
+    std::string want = indexFieldNames_;
+    for (char& c : want)
+        if (c == ';') c = '+';
+    for (int i = 0; i < defs.Count(); ++i) {
+        const TIndexDef& d = defs[i];
+        std::string key = d.Fields.empty() ? d.Expression : d.Fields;
+        std::string flat;
+        for (char c : key)
+            if (c != ' ') flat += c;
+        std::string w;
+        for (char c : want)
+            if (c != ' ') w += c;
+        if (SameText(flat, w) && !d.Options.Contains(ixDescending)) return d.Name;
+    }
+    return {};
+}
+
+void TTable::ApplyOrder() {
+    if (!Cursor() || GetState() == dsInactive) return;
+    std::string name = WantedOrder();
+    CheckBrowseMode();
+    uint32_t rec = 0;
+    if (BufferedRecordCount() > 0) {
+        UpdateCursorPos();
+        rec = Cursor()->RecNo();
+    }
+    Cursor()->SetOrder(name);
+    rangeApplied_ = false;
+    rangeLow_.clear();
+    rangeHigh_.clear();
+    masterRange_ = false;
+    CaptureMasterValues();
+    ApplyMaster();
+    if (rec == 0 || Cursor()->SetToRecNo(rec) != 0) {
+        First();
+        return;
+    }
+    CursorPosChanged();
+    Resync(TResyncModes{rmCenter});
+}
+
+// dBase index names are tag names; the production file's name may come with it.
+static std::string TagName(const std::string& name) {
+    std::string n = name;
+    if (n.size() > 4 && SameText(n.substr(n.size() - 4), ".MDX")) n.resize(n.size() - 4);
+    return n;
+}
+
+void TTable::AddIndex(const std::string& name, const std::string& fields, TIndexOptions options) {
+    if (Cursor()) {
+        CheckBrowseMode();
+        Cursor()->AddIndex(TagName(name), fields, options);
+    } else {
+        auto c = OpenDbfCursor(TableFileName(), false, true);
+        c->AddIndex(TagName(name), fields, options);
+    }
+    indexDefs_.SetUpdated(false);
+}
+
+void TTable::DeleteIndex(const std::string& name) {
+    std::string tag = TagName(name);
+    if (Cursor()) {
+        CheckBrowseMode();
+        bool current = SameText(Cursor()->GetOrder(), tag);
+        Cursor()->DeleteIndex(tag);
+        if (current) {
+            // The cursor fell back to the natural order: find the current record again there
+            // (IndexFieldNames stays, a restriction on it goes on by record test).
+            if (SameText(indexName_, tag)) indexName_.clear();
+            CursorPosChanged();
+            ApplyOrder();
+        }
+    } else {
+        auto c = OpenDbfCursor(TableFileName(), false, true);
+        c->DeleteIndex(tag);
+        if (SameText(indexName_, tag)) indexName_.clear();
+    }
+    indexDefs_.SetUpdated(false);
+}
+
+// ---- key searches and ranges ----
+
+void TTable::EnterKeyState(std::vector<Variant>& buffer, bool clear) {
+    CheckBrowseMode();
+    if (Cursor()->GetOrder().empty()) DatabaseError("No index is active on " + GetName());
+    if (clear || buffer.size() != size_t(GetFieldCount())) buffer.assign(size_t(GetFieldCount()), Variant{});
+    editKey_ = &buffer;
+    savedKey_ = buffer;
+    SetState(dsSetKey);
+    DataEvent(deDataSetChange, 0);
+}
+
+void TTable::InternalCancel() {
+    if (GetState() == dsSetKey) {
+        if (editKey_) *editKey_ = savedKey_;
+        return;
+    }
+    TDBDataSet::InternalCancel();
+}
+
+void TTable::SetKey() { EnterKeyState(keyBuffer_, true); }
+void TTable::EditKey() { EnterKeyState(keyBuffer_, false); }
+void TTable::SetRangeStart() { EnterKeyState(rangeLow_, true); }
+void TTable::SetRangeEnd() { EnterKeyState(rangeHigh_, true); }
+void TTable::EditRangeStart() { EnterKeyState(rangeLow_, false); }
+void TTable::EditRangeEnd() { EnterKeyState(rangeHigh_, false); }
+
+bool TTable::GetFieldData(TField* field, Variant& value) {
+    if (GetState() == dsSetKey && editKey_ && field->GetFieldKind() == fkData) {
+        int i = field->GetIndex();
+        value = i >= 0 && size_t(i) < editKey_->size() ? (*editKey_)[size_t(i)] : Variant{};
+        return !VarIsNull(value);
+    }
+    return TDBDataSet::GetFieldData(field, value);
+}
+
+void TTable::SetFieldData(TField* field, const Variant& value) {
+    if (GetState() == dsSetKey && editKey_ && field->GetFieldKind() == fkData) {
+        int i = field->GetIndex();
+        if (i >= 0 && size_t(i) < editKey_->size()) (*editKey_)[size_t(i)] = value;
+        return;
+    }
+    TDBDataSet::SetFieldData(field, value);
+}
+
+// The key values of a buffer in the order of the current index's fields: the leading fields
+// that have a value (an expression index takes the fields named in it).
+std::vector<Variant> TTable::KeyValues(const std::vector<Variant>& buffer) const {
+    std::vector<Variant> out;
+    for (const std::string& n : OrderFields()) {
+        TField* f = FindField(n);
+        if (!f) break;
+        int k = f->GetIndex();
+        if (k < 0 || size_t(k) >= buffer.size() || VarIsNull(buffer[size_t(k)])) break;
+        out.push_back(buffer[size_t(k)]);
+    }
+    return out;
+}
+
+void TTable::Seeked(int result) {
+    if (result == bde::DBIERR_EOF) {
+        Last();
+        return;
+    }
+    CursorPosChanged();
+    Resync(TResyncModes{rmCenter});
+}
+
+bool TTable::GotoKey() { return FindKey(KeyValues(keyBuffer_)); }
+
+void TTable::GotoNearest() { FindNearest(KeyValues(keyBuffer_)); }
+
+// Values go to the current index's fields in order.
+bool TTable::FindKey(const std::vector<Variant>& values) {
+    CheckBrowseMode();
+    if (Cursor()->GetOrder().empty()) DatabaseError("No index is active on " + GetName());
+    uint32_t rec = 0;
+    if (BufferedRecordCount() > 0) {
+        UpdateCursorPos();
+        rec = Cursor()->RecNo();
+    }
+    int r = Cursor()->SeekKey(values, false);
+    if (r != 0) {
+        // Not found: the dataset stays on its record.
+        if (rec) Cursor()->SetToRecNo(rec);
+        CursorPosChanged();
+        return false;
+    }
+    Seeked(r);
+    return true;
+}
+
+void TTable::FindNearest(const std::vector<Variant>& values) {
+    CheckBrowseMode();
+    if (Cursor()->GetOrder().empty()) DatabaseError("No index is active on " + GetName());
+    Seeked(Cursor()->SeekKey(values, true));
+}
+
+void TTable::ApplyRange() {
+    CheckBrowseMode();
+    Cursor()->SetKeyRange(KeyValues(rangeLow_), KeyValues(rangeHigh_), false);
+    rangeApplied_ = true;
+    First();
+}
+
+void TTable::CancelRange() {
+    CheckBrowseMode();
+    if (!rangeApplied_) return;
+    Cursor()->SetKeyRange({}, {}, false);
+    rangeApplied_ = false;
+    First();
+}
+
+void TTable::SetRange(const std::vector<Variant>& low, const std::vector<Variant>& high) {
+    CheckBrowseMode();
+    if (Cursor()->GetOrder().empty()) DatabaseError("No index is active on " + GetName());
+    Cursor()->SetKeyRange(low, high, false);
+    rangeApplied_ = true;
+    First();
+}
 
 std::string TTable::TableFileName() const {
     std::string dir = DatabaseDirectory();

@@ -65,6 +65,23 @@ public:
     virtual void Delete() = 0;
     virtual void Refresh() = 0;
     virtual void Empty() = 0;
+
+    // ---- indexes (a cursor of an engine without them raises) ----
+    // The definitions of the table's index tags.
+    virtual void GetIndexDefs(TIndexDefs& defs);
+    // Orders by the named tag ("" = natural order), dropping any range; stands at the beginning.
+    virtual void SetOrder(const std::string& name);
+    virtual std::string GetOrder() const { return {}; }
+    // fields is a ";"-list of field names, or with ixExpression the key expression.
+    virtual void AddIndex(const std::string& name, const std::string& fields, TIndexOptions options);
+    virtual void DeleteIndex(const std::string& name);
+    // Seeks the key of the current order made from values (one per key field, in order):
+    // exact stands on the first record with that key (DBIERR_RECNOTFOUND otherwise); nearest
+    // stands on it or on the next key (DBIERR_EOF past the last).
+    virtual int SeekKey(const std::vector<Variant>& values, bool nearest);
+    // Limits the current order to the keys between the bounds (an empty list = open end).
+    // Character bounds compare over their own length unless exact.
+    virtual void SetKeyRange(const std::vector<Variant>& low, const std::vector<Variant>& high, bool exact);
 };
 
 // Registered cursor handles: 32-bit ids whose low 16 bits are 256 or more.
@@ -180,9 +197,10 @@ public:
     void BeforeDestruction() override;
 
     // Master-detail: the records whose IndexFieldNames fields equal the master's current
-    // MasterFields values (";"-separated lists of the same length). Until tables have
-    // indexes, IndexFieldNames names the detail's key fields and the table keeps its natural
-    // order.
+    // MasterFields values (";"-separated lists of the same length). IndexFieldNames names the
+    // detail's key fields and orders by the tag keyed on them when there is one; with such a tag
+    // the detail is restricted by a key range, otherwise by a record test in natural order.
+    // IndexName and IndexFieldNames exclude each other: setting one clears the other.
     TDataSource* GetMasterSource() const;
     void SetMasterSource(TDataSource* v);
     const std::string& GetMasterFields() const { return masterFields_; }
@@ -205,6 +223,30 @@ public:
     void SetIndexName(const std::string& v);
     TIndexDefs& IndexDefs() { return indexDefs_; }
     void GetIndexNames(std::vector<std::string>& out);
+    // Adds a tag to the table's production index: fields names the key field (with
+    // ixExpression, fields is the key expression); a ".MDX" after the name is ignored.
+    // Needs an exclusive open, or a closed table (opened exclusively for the change).
+    void AddIndex(const std::string& name, const std::string& fields, TIndexOptions options);
+    void DeleteIndex(const std::string& name);
+
+    // Key searches on the current index: SetKey/EditKey enter dsSetKey, where field values go
+    // into the key buffer; GotoKey/GotoNearest seek it. FindKey/FindNearest set and seek at once.
+    void SetKey();
+    void EditKey();
+    bool GotoKey();
+    void GotoNearest();
+    bool FindKey(const std::vector<Variant>& values);
+    void FindNearest(const std::vector<Variant>& values);
+    // Ranges on the current index (dropped when the index changes).
+    void SetRangeStart();
+    void SetRangeEnd();
+    void EditRangeStart();
+    void EditRangeEnd();
+    void ApplyRange();
+    void CancelRange();
+    void SetRange(const std::vector<Variant>& low, const std::vector<Variant>& high);
+    bool GetFieldData(TField* field, Variant& value) override;
+    void SetFieldData(TField* field, const Variant& value) override;
     // The full path of the table file (existing case when found).
     std::string TableFileName() const;
 
@@ -223,9 +265,27 @@ protected:
     bool RecordCondition() override;
     // A new detail record takes the master's key values.
     void DoOnNewRecord() override;
+    void InternalCancel() override;
 
 private:
     void CaptureMasterValues();
+    // Names the tag to order by ("" natural): IndexName, or the tag keyed on IndexFieldNames.
+    std::string WantedOrder();
+    // Applies WantedOrder to the open cursor keeping the current record, then resyncs.
+    void ApplyOrder();
+    // The fields of the current index's key (plain fields of an expression "A+B").
+    std::vector<std::string> OrderFields() const;
+    void ApplyMaster();
+    std::vector<std::string> DetailFieldNames() const;
+    bool masterRange_ = false;
+    std::vector<Variant> KeyValues(const std::vector<Variant>& buffer) const;
+    void Seeked(int result);
+    void EnterKeyState(std::vector<Variant>& buffer, bool clear);
+    // Key buffers by field index; which one dsSetKey writes into.
+    std::vector<Variant> keyBuffer_, rangeLow_, rangeHigh_;
+    std::vector<Variant>* editKey_ = nullptr;
+    std::vector<Variant> savedKey_;  // the buffer as it was when dsSetKey began (Cancel)
+    bool rangeApplied_ = false;
     std::string tableName_, indexName_, masterFields_, indexFieldNames_;
     TOwned<TTableMasterLink> masterLink_;
     std::vector<Variant> masterValues_;

@@ -816,6 +816,9 @@ TIndexDef* TIndexDefs::FindIndexForFields(std::string_view fields) {
 }
 
 // Datasets without indexes have none to read; a table fills the list from its index files.
-void TIndexDefs::Update() { updated_ = true; }
+void TIndexDefs::Update() {
+    if (Reader) Reader(*this);
+    updated_ = true;
+}
 
 }  // namespace vcl
