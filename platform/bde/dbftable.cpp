@@ -246,6 +246,7 @@ struct TDbfTable::TImpl {
     void WriteUnlock();
     uint64_t RecordOffset(uint32_t recNo) const { return headerLength_ + uint64_t(recNo - 1) * recordLength_; }
     void InvalidateCache() { cacheCount_ = 0; }
+    std::vector<uint8_t> pointerScratch_;  // MemoPointerOnDisk's record buffer
 
     void ReadRecord(uint32_t recNo, uint8_t* buffer);
     void WriteRecord(uint32_t recNo, const uint8_t* buffer);
@@ -793,9 +794,10 @@ std::string TDbfTable::TImpl::ReadMemo(uint32_t block) {
 uint32_t TDbfTable::TImpl::MemoPointerOnDisk(uint32_t recNo, int field) {
     FlushBatch();
     const TDbfFieldDesc& f = fields_.at(size_t(field));
-    std::vector<uint8_t> rec(recordLength_, ' ');
-    file_.ReadAt(RecordOffset(recNo) + f.Offset, rec.data() + f.Offset, f.Length);
-    return ParseMemoPointer(f, rec.data(), recNo);
+    // A record-sized scratch kept across calls: a scan rereads one pointer per memo.
+    pointerScratch_.assign(recordLength_, ' ');
+    file_.ReadAt(RecordOffset(recNo) + f.Offset, pointerScratch_.data() + f.Offset, f.Length);
+    return ParseMemoPointer(f, pointerScratch_.data(), recNo);
 }
 
 uint32_t TDbfTable::TImpl::Post(TDbfRecord& r) {
