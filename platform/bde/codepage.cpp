@@ -2,7 +2,9 @@
 
 #include <iconv.h>
 
+#include <array>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 
 #include "bde/errors.h"
@@ -70,7 +72,22 @@ struct TCodePageConverter::Impl {
     iconv_t toUtf8 = iconv_t(-1);
     iconv_t fromUtf8 = iconv_t(-1);
     std::mutex lock;  // an iconv descriptor keeps state; one conversion at a time
+    // Single-byte pages decode through a table built once from iconv: the UTF-8 of each byte
+    // (1 to 3 bytes, length in utf8Len; 0 = not defined in the page). Empty for multi-byte pages.
+    bool singleByte = false;
+    std::array<std::array<char, 3>, 256> utf8{};
+    std::array<uint8_t, 256> utf8Len{};
 };
+
+namespace {
+
+// Pages a byte-by-byte table cannot decode: the multi-byte Asian pages, and 1255, whose
+// converter composes a base letter with the points that follow it.
+bool NeedsIconv(int codePage) {
+    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950 || codePage == 1255;
+}
+
+}  // namespace
 
 TCodePageConverter::TCodePageConverter(int codePage) : codePage_(codePage), impl_(new Impl) {
     if (codePage == 0) return;  // plain bytes: ASCII passes, anything else is refused
@@ -79,6 +96,23 @@ TCodePageConverter::TCodePageConverter(int codePage) : codePage_(codePage), impl
     impl_->fromUtf8 = iconv_open(name.c_str(), "UTF-8");
     if (impl_->toUtf8 == iconv_t(-1) || impl_->fromUtf8 == iconv_t(-1))
         RaiseError(DBIERR_NOTSUPPORTED, "Code page " + std::to_string(codePage) + " is not supported");
+    if (NeedsIconv(codePage)) return;
+    for (int b = 0; b < 256; ++b) {
+        char in = char(b);
+        char out[8];
+        char* src = &in;
+        size_t srcLeft = 1;
+        char* dst = out;
+        size_t dstLeft = sizeof out;
+        iconv(impl_->toUtf8, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(impl_->toUtf8, &src, &srcLeft, &dst, &dstLeft) == size_t(-1)) continue;
+        size_t n = sizeof out - dstLeft;
+        if (n == 0 || n > 3) return;  // not a plain single-byte page after all: keep using iconv
+        std::memcpy(impl_->utf8[size_t(b)].data(), out, n);
+        impl_->utf8Len[size_t(b)] = uint8_t(n);
+    }
+    iconv(impl_->toUtf8, nullptr, nullptr, nullptr, nullptr);
+    impl_->singleByte = true;
 }
 
 TCodePageConverter::~TCodePageConverter() {
@@ -125,8 +159,29 @@ std::string TCodePageConverter::ToUtf8(std::string_view stored) const {
     if (impl_->toUtf8 == iconv_t(-1))
         RaiseError(DBIERR_INVALIDFLDXFORM,
                    "The table has no code page, so bytes above 127 cannot be read as text");
+    if (impl_->singleByte) {
+        std::string out;
+        out.resize(stored.size() * 3);
+        char* dst = out.data();
+        for (size_t i = 0; i < stored.size(); ++i) {
+            unsigned char c = (unsigned char)stored[i];
+            size_t n = impl_->utf8Len[c];
+            if (n == 0)
+                RaiseError(DBIERR_INVALIDFLDXFORM, "Byte " + std::to_string(c) + " at position " + std::to_string(i + 1) +
+                                                       " is not defined in code page " + std::to_string(codePage_));
+            std::memcpy(dst, impl_->utf8[c].data(), n);
+            dst += n;
+        }
+        out.resize(size_t(dst - out.data()));
+        return out;
+    }
     std::lock_guard<std::mutex> g(impl_->lock);
     return Convert(impl_->toUtf8, stored, codePage_, true);
+}
+
+std::string TCodePageConverter::ToUtf8(std::string&& stored) const {
+    if (IsAscii(stored)) return std::move(stored);
+    return ToUtf8(std::string_view(stored));
 }
 
 std::string TCodePageConverter::FromUtf8(std::string_view utf8) const {

@@ -24,6 +24,9 @@ public:
     int CodePage() const { return codePage_; }
     // Stored bytes to UTF-8. Bytes the code page does not define raise DBIERR_INVALIDFLDXFORM.
     std::string ToUtf8(std::string_view stored) const;
+    // The same, handing pure ASCII back without a copy.
+    std::string ToUtf8(std::string&& stored) const;
+    std::string ToUtf8(const char* stored) const { return ToUtf8(std::string_view(stored)); }
     // UTF-8 to stored bytes. A character the code page cannot represent, or invalid UTF-8,
     // raises DBIERR_INVALIDFLDXFORM naming the character's position.
     std::string FromUtf8(std::string_view utf8) const;

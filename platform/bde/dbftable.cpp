@@ -90,6 +90,34 @@ std::string_view TrimBlanks(std::string_view s) {
 }
 
 // Several writers fill a numeric field with '*' for a null or a value that overflowed.
+// Plain decimal text ("-123.45", at most 15 digits) as a double without the general parser:
+// the digits and the power of ten are exact doubles, so one division rounds exactly as
+// from_chars does. Anything else (exponents, long digit runs, stray bytes) is left to it.
+std::optional<double> QuickDecimal(std::string_view t) {
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    size_t i = 0;
+    const bool neg = !t.empty() && t[0] == '-';
+    if (neg) ++i;
+    uint64_t m = 0;
+    int digits = 0, frac = 0;
+    bool dot = false;
+    for (; i < t.size(); ++i) {
+        char c = t[i];
+        if (c >= '0' && c <= '9') {
+            m = m * 10 + uint64_t(c - '0');
+            ++digits;
+            if (dot) ++frac;
+        } else if (c == '.' && !dot) {
+            dot = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (digits == 0 || digits > 15) return std::nullopt;
+    double v = double(m) / kPow10[frac];
+    return neg ? -v : v;
+}
+
 bool AllStars(std::string_view s) {
     if (s.empty()) return false;
     for (char c : s)
@@ -218,6 +246,7 @@ struct TDbfTable::TImpl {
     void WriteUnlock();
     uint64_t RecordOffset(uint32_t recNo) const { return headerLength_ + uint64_t(recNo - 1) * recordLength_; }
     void InvalidateCache() { cacheCount_ = 0; }
+    std::vector<uint8_t> pointerScratch_;  // MemoPointerOnDisk's record buffer
 
     void ReadRecord(uint32_t recNo, uint8_t* buffer);
     void WriteRecord(uint32_t recNo, const uint8_t* buffer);
@@ -765,9 +794,10 @@ std::string TDbfTable::TImpl::ReadMemo(uint32_t block) {
 uint32_t TDbfTable::TImpl::MemoPointerOnDisk(uint32_t recNo, int field) {
     FlushBatch();
     const TDbfFieldDesc& f = fields_.at(size_t(field));
-    std::vector<uint8_t> rec(recordLength_, ' ');
-    file_.ReadAt(RecordOffset(recNo) + f.Offset, rec.data() + f.Offset, f.Length);
-    return ParseMemoPointer(f, rec.data(), recNo);
+    // A record-sized scratch kept across calls: a scan rereads one pointer per memo.
+    pointerScratch_.assign(recordLength_, ' ');
+    file_.ReadAt(RecordOffset(recNo) + f.Offset, pointerScratch_.data() + f.Offset, f.Length);
+    return ParseMemoPointer(f, pointerScratch_.data(), recNo);
 }
 
 uint32_t TDbfTable::TImpl::Post(TDbfRecord& r) {
@@ -1119,9 +1149,10 @@ void TDbfRecord::Clear() {
 }
 
 const TDbfFieldDesc& TDbfRecord::Field(int field) const {
-    if (field < 0 || field >= table_->FieldCount())
+    const std::vector<TDbfFieldDesc>& fields = table_->Fields();
+    if (field < 0 || size_t(field) >= fields.size())
         RaiseError(DBIERR_INVALIDPARAM, "Field number " + std::to_string(field + 1) + " is out of range");
-    return table_->Fields()[size_t(field)];
+    return fields[size_t(field)];
 }
 
 const std::string* TDbfRecord::PendingMemo(int field) const {
@@ -1212,6 +1243,7 @@ std::optional<double> TDbfRecord::GetNumber(int field) const {
     if (s.empty() || AllStars(s)) return std::nullopt;
     std::string_view t = s;
     if (!t.empty() && t[0] == '+') t.remove_prefix(1);
+    if (auto quick = QuickDecimal(t)) return *quick;
     double v = 0;
     auto r = std::from_chars(t.data(), t.data() + t.size(), v);
     if (r.ec != std::errc() || (r.ptr != t.data() + t.size() && std::string_view(r.ptr, size_t(t.data() + t.size() - r.ptr)) != "."))
@@ -1260,7 +1292,14 @@ std::string TDbfRecord::GetMemoRaw(int field) const {
     return block ? table_->ReadMemo(block) : std::string();
 }
 
-std::string TDbfRecord::GetMemo(int field) const { return ToUtf8(field, GetMemoRaw(field)); }
+std::string TDbfRecord::GetMemo(int field) const {
+    std::string raw = GetMemoRaw(field);
+    try {
+        return table_->Converter().ToUtf8(std::move(raw));
+    } catch (const vcl::EDBEngineError& e) {
+        BadValue(field, e.what());
+    }
+}
 
 void TDbfRecord::Store(const TDbfFieldDesc& f, std::string_view s, bool rightAlign) {
     uint8_t* p = bytes_.data() + f.Offset;

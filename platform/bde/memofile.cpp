@@ -134,7 +134,9 @@ public:
                 n = withHeader;
         }
         if (n > avail) Corrupt(block, "claims " + std::to_string(len) + " bytes, beyond the end of the memo file");
-        return buf.substr(8, size_t(n));
+        buf.erase(0, 8);  // in place: no second buffer for the data
+        buf.resize(size_t(n));
+        return buf;
     }
 
     uint32_t Write(std::string_view data) override {
@@ -251,7 +253,9 @@ public:
             got += file_.ReadAt(off + got, buf.data() + got, size_t(8 + len - got));
             if (got < 8 + len) Corrupt(block, "claims " + std::to_string(len) + " bytes, beyond the end of the memo file");
         }
-        return buf.substr(8, size_t(len));
+        buf.erase(0, 8);
+        buf.resize(size_t(len));
+        return buf;
     }
 
     uint32_t Write(std::string_view data) override {
