@@ -17,6 +17,8 @@ DBV_ENUM(TComponentStateItem, csLoading, csReading, csWriting, csDestroying, csD
 using TComponentState = TSet<TComponentStateItem>;
 
 DBV_ENUM(TOperation, opInsert, opRemove);
+// Text alignment, shared by controls and the data layer's fields.
+DBV_ENUM(TAlignment, taLeftJustify, taRightJustify, taCenter);
 
 class TComponent;
 using TGetChildProc = std::function<void(TComponent* Child)>;

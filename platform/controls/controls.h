@@ -27,7 +27,6 @@ using win::TWMSetFocus;
 using win::TWMSize;
 
 DBV_ENUM(TAlign, alNone, alTop, alBottom, alLeft, alRight, alClient);
-DBV_ENUM(TAlignment, taLeftJustify, taRightJustify, taCenter);
 DBV_ENUM(TMouseButton, mbLeft, mbRight, mbMiddle);
 DBV_ENUM(TShiftStateItem, ssShift, ssAlt, ssCtrl, ssLeft, ssRight, ssMiddle, ssDouble);
 using TShiftState = TSet<TShiftStateItem>;

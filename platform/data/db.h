@@ -38,8 +38,6 @@ DBV_ENUM(TFieldKind, fkData, fkCalculated, fkLookup);
 DBV_ENUM(TDataEvent, deFieldChange, deRecordChange, deDataSetChange, deDataSetScroll, deLayoutChange,
          deUpdateRecord, deUpdateState, deCheckBrowseMode, dePropertyChange, deFieldListChange,
          deFocusControl);
-// Same ordinals as the controls' TAlignment.
-DBV_ENUM(TFieldAlignment, faLeftJustify, faRightJustify, faCenter);
 DBV_ENUM(TGetMode, gmCurrent, gmNext, gmPrior);
 DBV_ENUM(TGetResult, grOK, grBOF, grEOF, grError);
 DBV_ENUM(TBookmarkFlag, bfCurrent, bfBOF, bfEOF, bfInserted);
@@ -55,10 +53,6 @@ DBV_ENUM(TIndexOption, ixPrimary, ixUnique, ixDescending, ixCaseInsensitive, ixE
 using TIndexOptions = TSet<TIndexOption>;
 
 const char* FieldTypeName(TFieldType t);  // "String", "Integer", ...
-// Formats a number with a mask of the platform's kind: "#,##0.00", "0.###", "$#,##0;($#,##0);Zero"
-// (sections for positive, negative and zero values; 0 forces a digit, # shows one when needed,
-// a comma in the integer part groups thousands, quoted text is literal).
-std::string FormatFloat(const std::string& format, double value);
 
 class TDataSet;
 class TDataSource;
@@ -124,8 +118,8 @@ public:
     void SetDisplayWidth(int v);
     const std::string& GetEditMask() const { return editMask_; }
     void SetEditMask(const std::string& v) { editMask_ = v; }
-    TFieldAlignment GetAlignment() const { return alignment_; }
-    void SetAlignment(TFieldAlignment v);
+    TAlignment GetAlignment() const { return alignment_; }
+    void SetAlignment(TAlignment v);
     bool GetVisible() const { return visible_; }
     void SetVisible(bool v);
     bool GetReadOnly() const { return readOnly_; }
@@ -205,7 +199,7 @@ private:
     TDataSet* lookupDataSet_ = nullptr;
     int fieldNo_ = 0, size_ = 0, displayWidth_ = 0, calcIndex_ = -1;
     TFieldType dataType_ = ftUnknown;
-    TFieldAlignment alignment_ = faLeftJustify;
+    TAlignment alignment_ = taLeftJustify;
     TFieldKind fieldKind_ = fkData;
     bool visible_ = true, readOnly_ = false, required_ = false;
     friend class TDataSet;

@@ -146,7 +146,7 @@ void TField::SetDisplayWidth(int v) {
     displayWidth_ = v;
     PropertyChanged(true);
 }
-void TField::SetAlignment(TFieldAlignment v) {
+void TField::SetAlignment(TAlignment v) {
     alignment_ = v;
     PropertyChanged(false);
 }
@@ -338,7 +338,7 @@ Variant TStringField::Normalize(const Variant& v) const {
 
 // ---- numbers ----
 
-TNumericField::TNumericField(TComponent* AOwner) : TField(AOwner) { SetAlignment(faRightJustify); }
+TNumericField::TNumericField(TComponent* AOwner) : TField(AOwner) { SetAlignment(taRightJustify); }
 void TNumericField::SetDisplayFormat(const std::string& v) {
     displayFormat_ = v;
     PropertyChanged(false);
@@ -451,96 +451,6 @@ std::string TNumericField::GetTextOf(bool display) const {
     const std::string& fmt = display || editFormat_.empty() ? displayFormat_ : editFormat_;
     if (!fmt.empty()) return FormatFloat(fmt, GetAsFloat());
     return GetAsString();
-}
-
-namespace {
-// The sections of a mask, split at ';' outside quotes.
-std::vector<std::string> MaskSections(const std::string& f) {
-    std::vector<std::string> out(1);
-    char quote = 0;
-    for (char c : f) {
-        if (quote) {
-            if (c == quote) quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == ';') {
-            out.emplace_back();
-            continue;
-        }
-        out.back() += c;
-    }
-    return out;
-}
-
-std::string FormatSection(const std::string& sec, double value) {
-    int intZeros = 0, decZeros = 0, decAll = 0;
-    bool point = false, thousands = false, anyDigit = false;
-    char quote = 0;
-    for (char c : sec) {
-        if (quote) {
-            if (c == quote) quote = 0;
-            continue;
-        }
-        if (c == '"' || c == '\'') quote = c;
-        else if (c == '.') point = true;
-        else if (c == ',' && !point) thousands = true;
-        else if (c == '0' || c == '#') {
-            anyDigit = true;
-            if (point) {
-                ++decAll;
-                if (c == '0') decZeros = decAll;
-            } else if (c == '0') {
-                ++intZeros;
-            }
-        }
-    }
-    std::string number;
-    if (anyDigit) {
-        char buf[400];
-        std::snprintf(buf, sizeof buf, "%.*f", decAll, value);
-        std::string text = buf;
-        std::string ip = text, fp;
-        if (auto dot = text.find('.'); dot != std::string::npos) ip = text.substr(0, dot), fp = text.substr(dot + 1);
-        while (int(fp.size()) > decZeros && !fp.empty() && fp.back() == '0') fp.pop_back();
-        if (ip == "0" && intZeros == 0) ip.clear();
-        while (int(ip.size()) < intZeros) ip.insert(ip.begin(), '0');
-        if (thousands)
-            for (int i = int(ip.size()) - 3; i > 0; i -= 3) ip.insert(size_t(i), 1, FormatSettings().ThousandSeparator);
-        number = ip;
-        if (!fp.empty()) number += FormatSettings().DecimalSeparator + fp;
-        if (number.empty()) number = "0";
-    }
-    // Literal text before the first placeholder and after the last one; the number between.
-    std::string out;
-    bool placed = false;
-    quote = 0;
-    for (char c : sec) {
-        if (quote) {
-            if (c == quote) quote = 0;
-            else out += c;
-            continue;
-        }
-        if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '0' || c == '#' || c == '.' || c == ',') {
-            if (!placed) out += number, placed = true;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-}  // namespace
-
-std::string FormatFloat(const std::string& format, double value) {
-    if (format.empty()) return FloatToStr(value);
-    std::vector<std::string> secs = MaskSections(format);
-    if (value < 0 && secs.size() >= 2 && !secs[1].empty()) return FormatSection(secs[1], -value);
-    if (value == 0 && secs.size() >= 3 && !secs[2].empty()) return FormatSection(secs[2], 0);
-    std::string s = FormatSection(secs[0], std::fabs(value));
-    // A value that rounds to zero shows no sign.
-    if (value < 0 && s.find_first_of("123456789") != std::string::npos) s.insert(0, "-");
-    return s;
 }
 
 void TFloatField::SetAsString(const std::string& v) {

@@ -55,6 +55,10 @@ double StrToFloat(std::string_view s);  // "'x' is not a valid floating point va
 bool TryStrToFloat(std::string_view s, double& out);
 double StrToFloatDef(std::string_view s, double def);
 std::string FloatToStr(double v);  // shortest text that reads back, 15 significant digits
+// Formats a number with a mask of the platform's kind: "#,##0.00", "0.###", "$#,##0;($#,##0);Zero"
+// (sections for positive, negative and zero values; 0 forces a digit, # shows one when needed,
+// a comma in the integer part groups thousands, quoted text is literal).
+std::string FormatFloat(const std::string& format, double value);
 bool StrToBool(std::string_view s);  // "True"/"False"/numbers; "'x' is not a valid boolean value"
 std::string BoolToStr(bool b, bool useBoolStrs = true);  // "True"/"False" or "-1"/"0"
 

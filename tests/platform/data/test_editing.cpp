@@ -2,6 +2,7 @@
 // delete; fields and their conversions; lookup and calculated fields; field data links; the
 // table's own operations.
 #include "data_test_util.h"
+#include "rtl/sysutils.h"
 
 using namespace vcl;
 using namespace datatest;
@@ -266,7 +267,7 @@ TEST(Fields, TypesValuesAndTexts) {
     EXPECT_TRUE(t->FindField("num") == t->Fields()[1]);
     EXPECT_EQ(t->FindField("none"), nullptr);
     EXPECT_EQ(t->FieldByName("AMT")->GetAsString(), "1.5");
-    EXPECT_EQ(t->FieldByName("NUM")->GetAlignment(), faRightJustify);
+    EXPECT_EQ(t->FieldByName("NUM")->GetAlignment(), taRightJustify);
     EXPECT_TRUE(t->FieldByName("OK")->GetAsBoolean());
     EXPECT_EQ(t->FieldByName("OK")->GetDisplayText(), "True");
     static_cast<TBooleanField*>(t->FieldByName("OK"))->SetDisplayValues("Yes;No");
