@@ -127,23 +127,19 @@ void WriteSampleTables(const std::string& dir) {
 // The tables of dir with their record counts, as the list shows them.
 std::vector<std::string> TableEntries(const std::string& dir) {
     std::vector<std::string> out;
-    for (const char* mask : {"*.dbf", "*.DBF"})
-        for (const std::string& name : ListFiles(dir, mask)) {
-            std::string entry = ExtractFileName(name);
-            try {
-                auto table = bde::TDbfTable::Open(JoinPath(dir, entry), [] {
-                    bde::TDbfOpenOptions o;
-                    o.ReadOnly = true;
-                    return o;
-                }());
-                entry += Format("  (%u)", unsigned(table->RecordCount()));
-            } catch (const std::exception&) {
-                entry += "  (unreadable)";
-            }
-            out.push_back(entry);
+    bde::TDbfOpenOptions readOnly;
+    readOnly.ReadOnly = true;
+    for (const std::string& name : ListFiles(dir, "*.dbf")) {  // the mask ignores case
+        std::string entry = ExtractFileName(name);
+        try {
+            auto table = bde::TDbfTable::Open(JoinPath(dir, entry), readOnly);
+            entry += Format("  (%u)", unsigned(table->RecordCount()));
+        } catch (const std::exception&) {
+            entry += "  (unreadable)";
         }
+        out.push_back(entry);
+    }
     std::sort(out.begin(), out.end());
-    out.erase(std::unique(out.begin(), out.end()), out.end());
     return out;
 }
 

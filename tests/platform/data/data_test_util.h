@@ -82,6 +82,14 @@ protected:
     void UpdateData() override { Log("UpdateData"); }
 };
 
+// A logging link on a new data source of ds that asks for a window of the given size.
+inline vcl::TOwned<TLogLink> NewLink(TFixture& fx, vcl::TDataSet* ds, int buffers) {
+    auto link = vcl::MakeOwned<TLogLink>();
+    link->SetBufferCount(buffers);
+    link->SetDataSource(fx.Source(ds));
+    return link;
+}
+
 // The NAME values of the link's window, in buffer order; the active record is left as it was.
 inline std::string WindowNames(vcl::TDataLink& link, vcl::TDataSet* ds) {
     std::string s;

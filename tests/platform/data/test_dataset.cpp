@@ -113,9 +113,7 @@ TEST(DataSet, BufferCountChangesWhileOpen) {
     MakePeople(dir, 30);
     TFixture fx;
     TTable* t = fx.Table(dir);
-    auto link = MakeOwned<TLogLink>();
-    link->SetBufferCount(10);
-    link->SetDataSource(fx.Source(t));
+    auto link = NewLink(fx, t, 10);
     t->Open();
     t->Last();
     link->SetBufferCount(15);
@@ -142,9 +140,7 @@ TEST(DataSet, ActiveRecordMovesInsideTheWindow) {
     MakePeople(dir, 12);
     TFixture fx;
     TTable* t = fx.Table(dir);
-    auto link = MakeOwned<TLogLink>();
-    link->SetBufferCount(5);
-    link->SetDataSource(fx.Source(t));
+    auto link = NewLink(fx, t, 5);
     t->Open();
     t->MoveBy(6);  // R07 at the bottom of R03..R07
     for (int row = 0; row < 5; ++row) {
@@ -168,9 +164,7 @@ TEST(DataSet, RefreshAfterACursorLevelMove) {
     MakePeople(dir, 40);
     TFixture fx;
     TTable* t = fx.Table(dir);
-    auto link = MakeOwned<TLogLink>();
-    link->SetBufferCount(10);
-    link->SetDataSource(fx.Source(t));
+    auto link = NewLink(fx, t, 10);
     t->Open();
     t->MoveBy(3);
 
@@ -214,9 +208,7 @@ TEST(DataSet, DeletedRecordsAndTheMarkByte) {
     }
     TFixture fx;
     TTable* t = fx.Table(dir);
-    auto link = MakeOwned<TLogLink>();
-    link->SetBufferCount(6);
-    link->SetDataSource(fx.Source(t));
+    auto link = NewLink(fx, t, 6);
     t->Open();
     EXPECT_EQ(WindowNames(*link, t), "R01 R03 R04 R05 R06");
     EXPECT_EQ(t->ActiveBuffer()[0], ' ');
@@ -391,9 +383,7 @@ TEST(DataSet, EmptyTableIsBothAtBeginAndEnd) {
     MakePeople(dir, 0);
     TFixture fx;
     TTable* t = fx.Table(dir);
-    auto link = MakeOwned<TLogLink>();
-    link->SetBufferCount(5);
-    link->SetDataSource(fx.Source(t));
+    auto link = NewLink(fx, t, 5);
     t->Open();
     EXPECT_TRUE(t->GetBOF());
     EXPECT_TRUE(t->GetEOF());

@@ -105,9 +105,7 @@ TEST(Editing, InsertPostsAtTheEndAndCancelRestoresTheWindow) {
     MakePeople(dir, 8);
     TFixture fx;
     TTable* t = fx.Table(dir);
-    auto link = MakeOwned<TLogLink>();
-    link->SetBufferCount(4);
-    link->SetDataSource(fx.Source(t));
+    auto link = NewLink(fx, t, 4);
     t->Open();
     t->MoveBy(2);
     t->Insert();
@@ -376,9 +374,7 @@ TEST(Fields, CalculatedAndLookupFields) {
     orders->OnCalcFields = [](TDataSet* ds) {
         ds->FieldByName("TWICE")->SetAsInteger(ds->FieldByName("QTY")->GetAsInteger() * 2);
     };
-    auto link = MakeOwned<TLogLink>();
-    link->SetBufferCount(4);
-    link->SetDataSource(fx.Source(orders));
+    auto link = NewLink(fx, orders, 4);
     orders->Open();
     EXPECT_FALSE(orders->GetDefaultFields());
     std::string rows;
@@ -435,9 +431,7 @@ TEST(Table, MasterDetail) {
     orders->SetIndexFieldNames("CUST");
     orders->SetMasterFields("NUM");
     orders->SetMasterSource(fx.Source(cust));
-    auto link = MakeOwned<TLogLink>();
-    link->SetBufferCount(5);
-    link->SetDataSource(fx.Source(orders));
+    auto link = NewLink(fx, orders, 5);
     auto qtys = [&] {
         std::string s;
         for (int i = 0; i < link->GetRecordCount(); ++i) {
