@@ -15,6 +15,7 @@
 #include <numeric>
 
 #include "bde/index_impl.h"
+#include "rtl/sysutils.h"
 #include "bde/osfile.h"
 
 namespace bde {
@@ -1159,12 +1160,6 @@ namespace idx {
 
 namespace {
 
-bool FileExists(const std::string& p) {
-    struct stat st;
-    return ::stat(p.c_str(), &st) == 0;
-}
-
-
 std::shared_ptr<TIndexFile> NewFile(TDbfTable& table, const std::string& path, TIndexFormat format, bool writable, bool durable) {
     auto impl = std::make_unique<TIndexFile::TImpl>();
     impl->durable = durable;
@@ -1353,7 +1348,7 @@ void TIndexSet::SyncWithDisk() {
     for (auto& f : files_) {
         auto& fi = f->Impl();
         // Another open may have written the index since: its renamed file replaces ours.
-        if (fi.file.IsOpen() && !fi.file.IsFileAt(fi.path) && FileExists(fi.path)) {
+        if (fi.file.IsOpen() && !fi.file.IsFileAt(fi.path) && vcl::FileExists(fi.path)) {
             fi.Reopen();
             auto old = fi.tags;
             fi.Parse();
